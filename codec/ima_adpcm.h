@@ -1,0 +1,23 @@
+#pragma once
+// IMA-ADPCM on 16-bit samples in memory, one sample at a time.
+//
+// The arithmetic is IMA ADPCM's with its two standard tables, except that the predictor is
+// clamped to -32767 ... 32767 (not -32768): the target sound system's decoder does the same.
+// A code is 4 bits: 8 is the sign (sample below the predictor), 4, 2 and 1 the magnitude.
+
+#include <cstdint>
+
+struct adpcm_state {
+    std::int16_t predictor = 0;   // the last reconstructed sample
+    std::int32_t step_index = 0;  // index into the step table, always 0 ... 88
+};
+
+// Codes one sample and moves the state to what a decoder holds after that code.
+std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state);
+
+// Decodes one code (0 ... 15); returns the new predictor.
+std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state);
+
+// The step index (0 ... 88) with which one step from `predictor` reconstructs `sample` most
+// closely; the lowest index wins a tie.
+std::int32_t adpcm_find_start_index(std::int16_t predictor, std::int16_t sample);

@@ -1,0 +1,43 @@
+#pragma once
+// The in-memory mono wave that a conversion works on, and its loop alignment.
+//
+// Units: `length`, `loopstart` and every index count samples (one value each; the wave is
+// mono). `align` is the number of samples in one 32-bit word of the chosen encoding: 4 for
+// PCM8, 2 for PCM16, 8 for IMA-ADPCM.
+
+#include <cstdint>
+#include <vector>
+
+class CWaveFile;
+
+class CMonoWave {
+public:
+    CMonoWave() = default;
+    // Reads the wave from `file`, open for reading, supported and mono. `name` is the input's
+    // name for the messages of my_exception ("Invalid loop in ", "Invalid sample rate in ").
+    CMonoWave(CWaveFile& file, const char* name);
+    CMonoWave(const CMonoWave&) = delete;
+    CMonoWave& operator=(const CMonoWave&) = delete;
+
+    // Number of samples in the wave; for a looped wave also the loop end (exclusive).
+    std::uint32_t length = 0;
+    // The first `length` entries are the wave.
+    std::vector<std::int16_t> samples;
+    // Hz; after alignment in general not a whole number.
+    double rate = 0;
+    bool loop = false;
+    // First sample of the loop; 0 without a loop.
+    std::uint32_t loopstart = 0;
+};
+
+// Makes the loop start and length (or, without a loop, the length) whole words of `align`
+// samples, resampling the whole wave when the loop length is not.
+void align_wave(CMonoWave& wave, std::uint32_t align);
+
+// Replaces the samples by `newlength` samples interpolated over the old ones; changes only
+// `samples` (the caller sets `length`, `rate` and `loopstart`).
+void resample_wave(CMonoWave& wave, std::uint32_t newlength);
+
+// The value of the wave at the fractional position x >= 0: 200-tap sinc interpolation over
+// `source` (the wave's `length` samples), silence before the start and the loop after the end.
+std::int16_t sinc_interpolate(const std::int16_t* source, double x, const CMonoWave& wave);
