@@ -1,0 +1,106 @@
+#include "codec/ima_adpcm.h"
+
+#include <cassert>
+#include <cstdlib>
+
+namespace {
+
+// The step sizes of the IMA ADPCM recommendation (IMA Digital Audio Focus and Technical Working
+// Groups, "Recommended Practices for Enhancing Digital Audio Compatibility in Multimedia
+// Systems", 1992); FFmpeg's libavcodec/adpcm_data.c carries the same values. Each step is about
+// 1.1 times the one before it.
+// clang-format off
+constexpr std::int32_t kStepTable[89] = {
+        7,     8,     9,    10,    11,    12,    13,    14,    16,    17,
+       19,    21,    23,    25,    28,    31,    34,    37,    41,    45,
+       50,    55,    60,    66,    73,    80,    88,    97,   107,   118,
+      130,   143,   157,   173,   190,   209,   230,   253,   279,   307,
+      337,   371,   408,   449,   494,   544,   598,   658,   724,   796,
+      876,   963,  1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+     2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,
+     5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487, 12635, 13899,
+    15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+// clang-format on
+
+// The step-index adjustment of the same recommendation, indexed by the whole 4-bit code: small
+// magnitudes shrink the step, large ones grow it; the sign bit does not matter.
+constexpr std::int8_t kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+
+constexpr std::int32_t kMaxStepIndex = 88;
+// The target's decoder clamps to a symmetric range, so -32768 is never a predictor.
+constexpr std::int32_t kPredictorMax = 32767;
+constexpr std::int32_t kPredictorMin = -32767;
+
+[[maybe_unused]] bool valid(const adpcm_state& state) {
+    return state.step_index >= 0 && state.step_index <= kMaxStepIndex;
+}
+
+// Applies a code's reconstructed difference and index change; the encoder and the decoder share
+// this so that they cannot drift apart.
+void advance(adpcm_state& state, std::uint8_t code, std::int32_t diff) {
+    std::int32_t predictor = (code & 8) ? state.predictor - diff : state.predictor + diff;
+    if (predictor > kPredictorMax) predictor = kPredictorMax;
+    if (predictor < kPredictorMin) predictor = kPredictorMin;
+    state.predictor = static_cast<std::int16_t>(predictor);
+
+    std::int32_t index = state.step_index + kIndexTable[code];
+    if (index < 0) index = 0;
+    if (index > kMaxStepIndex) index = kMaxStepIndex;
+    state.step_index = index;
+}
+
+}  // namespace
+
+std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
+    assert(valid(state));
+    std::int32_t step = kStepTable[state.step_index];
+    std::int32_t d = sample - state.predictor;  // fits: both are 16-bit
+    const std::int32_t negative = d < 0;
+    d = negative ? -d : d;
+    // A binary search for the magnitude, building the decoder's difference as it goes, so the
+    // state afterwards is exactly what a decoder of this code reaches. Each bit selects through
+    // a mask (all ones or zero) rather than a branch: the bits of real sound are close to
+    // random, and a mispredicted branch costs more than the whole step.
+    std::int32_t diff = step >> 3;
+    const std::int32_t b4 = d >= step;
+    d -= step & -b4;
+    diff += step & -b4;
+    step >>= 1;
+    const std::int32_t b2 = d >= step;
+    d -= step & -b2;
+    diff += step & -b2;
+    step >>= 1;
+    const std::int32_t b1 = d >= step;
+    diff += step & -b1;
+    const auto code = static_cast<std::uint8_t>(negative << 3 | b4 << 2 | b2 << 1 | b1);
+    advance(state, code, diff);
+    return code;
+}
+
+std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state) {
+    assert(valid(state));
+    assert(code <= 15);
+    const std::int32_t step = kStepTable[state.step_index];
+    std::int32_t diff = step >> 3;
+    if (code & 4) diff += step;
+    if (code & 2) diff += step >> 1;
+    if (code & 1) diff += step >> 2;
+    advance(state, code, diff);
+    return state.predictor;
+}
+
+std::int32_t adpcm_find_start_index(std::int16_t predictor, std::int16_t sample) {
+    std::int32_t best = 65536;  // above any possible error
+    std::int32_t result = 0;
+    for (std::int32_t i = 0; i <= kMaxStepIndex; ++i) {
+        adpcm_state encoder{predictor, i};
+        const std::uint8_t code = adpcm_encode(sample, encoder);
+        adpcm_state decoder{predictor, i};
+        const std::int32_t error = std::abs(adpcm_decode(code, decoder) - sample);
+        if (error < best) {  // strict: on a tie the lowest index stays
+            best = error;
+            result = i;
+        }
+    }
+    return result;
+}
