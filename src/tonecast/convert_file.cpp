@@ -70,9 +70,10 @@ void convert_file(const char* input, const char* output, const converter_options
 
     CMonoWave wave(*in, input);
 
+    platform::interrupt_cleanup cleanup(output);
     strm::file out(std::fopen(output, "wb"));
     if (!out.is_open()) fail("Cannot open ", output, " for writing.");
-    const platform::interrupt_cleanup cleanup(output);
+    cleanup.arm(out.get());
     try {
         std::cout << "convert " << input << " to " << output << std::endl;
         write_container(wave, options.encoding, out, output);

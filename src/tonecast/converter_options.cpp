@@ -6,8 +6,8 @@
 #include "src/tonecast/driver.h"
 
 converter_options::converter_options() {
-    for (const char* name : {"s", "pcm16", "c", "pcm8", "a", "adpcm", "h", "help", "v", "verbose",
-                             "u", "update"}) {
+    for (const char* name :
+         {"s", "pcm16", "c", "pcm8", "a", "adpcm", "h", "help", "v", "verbose", "u", "update"}) {
         add_option(name, false);
     }
     add_option("o", true);
@@ -31,7 +31,9 @@ void converter_options::on_option(std::string name, std::string value) {
     }
 }
 
-void converter_options::on_operand(std::string operand) { input_files.push_back(std::move(operand)); }
+void converter_options::on_operand(std::string operand) {
+    input_files.push_back(std::move(operand));
+}
 
 void converter_options::on_help() {
     print_usage();

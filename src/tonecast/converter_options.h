@@ -3,9 +3,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
-
 #include <util/cmdline>
+#include <vector>
 
 // Sample encodings; the same numbers select the alignment and the encoder and are written into
 // the wave information record.

@@ -11,7 +11,8 @@
 #include "wavefile/strm.h"
 
 void print_usage() {
-    std::cout << "tonecast Ver." << "1.01" << std::endl
+    std::cout << "tonecast Ver."
+              << "1.01" << std::endl
               << "Copyright (C) 2026 The tonecast developers" << std::endl
               << std::endl
               << std::endl

@@ -3,6 +3,7 @@
 // systems lives behind these few calls.
 
 #include <cstdint>
+#include <cstdio>
 
 namespace platform {
 
@@ -24,15 +25,27 @@ bool last_write_time(const char* path, file_time& out);
 // or a symbolic link).
 bool same_file(const char* a, const char* b);
 
-// While an object lives, an interrupt (SIGINT, SIGTERM, SIGHUP; Ctrl-C and Ctrl-Break on
-// Windows) removes the named output and then takes its default effect, so that no partial
-// output survives for the update check to take as current.
+// While an object lives, an interrupt (SIGINT, SIGTERM, SIGHUP; Ctrl-C, Ctrl-Break and the
+// closing of the console window on Windows) removes the named output and then takes its default
+// effect, so that no partial output survives for the update check to take as current.
+// Create the object before the output is opened: until arm() names the open stream, an interrupt
+// is held back (on POSIX systems), so that none can fall between the creation of the file and
+// the moment it would be removed. Windows refuses to remove an open file, so there the interrupt
+// closes the stream first; the caller may close it while the object lives, but must open no
+// other stream until the object is gone.
 class interrupt_cleanup {
 public:
     explicit interrupt_cleanup(const char* output);
     ~interrupt_cleanup();
     interrupt_cleanup(const interrupt_cleanup&) = delete;
     interrupt_cleanup& operator=(const interrupt_cleanup&) = delete;
+
+    // The output is open: from now on an interrupt removes it.
+    void arm(std::FILE* stream);
+
+private:
+    const char* output_;
+    bool armed_ = false;
 };
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/program/program_support.h"
+#include "tests/support/file_time.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_file.h"
 
@@ -34,31 +36,7 @@ const char kUsage[] =
 
 const char kTryHelp[] = "Try 'tonecast --help' for more information.\n";
 
-void put_le(std::vector<std::uint8_t>& b, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-// A minimal 16-bit WAV: "RIFF", "WAVE", a 16-byte "fmt " chunk and the samples.
-std::vector<std::uint8_t> wav16(std::size_t frames, std::uint16_t channels = 1,
-                                std::uint16_t tag = 1) {
-    std::vector<std::uint8_t> b{'R', 'I', 'F', 'F'};
-    const std::uint32_t data_bytes = static_cast<std::uint32_t>(frames * channels * 2);
-    put_le(b, 36 + data_bytes, 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put_le(b, 16, 4);
-    put_le(b, tag, 2);
-    put_le(b, channels, 2);
-    put_le(b, 22050, 4);
-    put_le(b, 22050u * 2u * channels, 4);
-    put_le(b, 2u * channels, 2);
-    put_le(b, 16, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put_le(b, data_bytes, 4);
-    for (std::size_t i = 0; i < frames * channels; ++i) {
-        put_le(b, static_cast<std::uint32_t>((i * 397) % 2000), 2);
-    }
-    return b;
-}
+using program::wav16;
 
 test::ProcessResult run_in(const test::TempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), test::tonecast_exe());
@@ -158,7 +136,7 @@ const ErrorCase kErrorCases[] = {
     {"missing_input", {}, {"missing.wav"}, "tonecast: Cannot open missing.wav\n"},
     {"shorter_than_a_header", bytes("RIFF\4\0\0\0WAV"), {"in.wav"},
      "tonecast: Unexpected exception\n"},
-    {"unknown_form_type", bytes("RIFF\4\0\0\0AIFC"), {"in.wav"},
+    {"unknown_form_type", bytes("RIFF\4\0\0\0RMID"), {"in.wav"},
      "tonecast: Not supported file format in.wav\n"},
     {"wave_without_riff", bytes("RIFX\4\0\0\0WAVE"), {"in.wav"}, "tonecast: Bad format in.wav\n"},
     {"stereo", wav16(8, 2), {"in.wav"}, "tonecast: Not mono file in.wav\n"},
@@ -259,10 +237,7 @@ TEST_P(Update, SkipsOnlyAStrictlyNewerOutput) {
     const std::vector<std::uint8_t> stale{'o', 'l', 'd'};
     if (c.output_exists) {
         test::write_file(dir.file("in.klng"), stale);
-        const auto input_time = fs::last_write_time(dir.file("in.wav"));
-        fs::last_write_time(dir.file("in.klng"),
-                            input_time + std::chrono::duration_cast<fs::file_time_type::duration>(
-                                             c.output_minus_input));
+        test::set_write_time(dir.file("in.klng"), dir.file("in.wav"), c.output_minus_input);
     }
     std::vector<std::string> args{"-u", "in.wav"};
     if (c.verbose) args.insert(args.begin(), "-v");
