@@ -4,7 +4,7 @@
 #   fuzz/run_long.sh TARGET MINUTES [WORKERS]
 #   fuzz/run_long.sh --merge TARGET
 #
-# TARGET is one of: reader convert align rate adpcm cmdline. The targets are built first
+# TARGET is one of: reader convert align rate adpcm cmdline klng. The targets are built first
 # (bash .ci/fuzz.sh --build-only, folder build-fuzz). New inputs collect in
 # build-fuzz/corpus/TARGET, kept between runs; failing inputs are written to
 # build-fuzz/artifacts/ and listed at the end. WORKERS > 1 uses libFuzzer's fork mode with that
@@ -27,7 +27,7 @@ if [[ ${1:-} == --merge ]]; then
 fi
 target=${1:-}
 case $target in
-    reader | convert | align | rate | adpcm | cmdline) ;;
+    reader | convert | align | rate | adpcm | cmdline | klng) ;;
     *) usage ;;
 esac
 
