@@ -21,8 +21,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 start=$SECONDS
 
-targets=(reader convert align rate adpcm cmdline)
-declare -A seconds=([reader]=60 [convert]=60 [align]=30 [rate]=30 [adpcm]=30 [cmdline]=30)
+targets=(reader convert align rate adpcm cmdline klng)
+declare -A seconds=([reader]=60 [convert]=60 [align]=30 [rate]=30 [adpcm]=30 [cmdline]=30 [klng]=30)
 declare -A dict=([reader]=fuzz/wave.dict [convert]=fuzz/wave.dict [cmdline]=fuzz/cmdline.dict)
 # An allocation sized by a header claim, or memory that grows without bound, is a finding.
 limits=(-malloc_limit_mb=512 -rss_limit_mb=2048 -timeout=10)
