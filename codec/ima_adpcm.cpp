@@ -49,6 +49,42 @@ void advance(adpcm_state& state, std::uint8_t code, std::int32_t diff) {
     state.step_index = index;
 }
 
+// What one step index decides for adpcm_encode_block. adpcm_encode's search subtracts step,
+// then step >> 1, then step >> 2 from |d| where it can; the magnitude it finds is therefore the
+// number of the sums of those parts that |d| reaches, the seven thresholds below in increasing
+// order, and each magnitude has one difference and one next step index.
+struct encode_row {
+    std::int32_t threshold[8];  // [0] is 0 and unused
+    std::int32_t diff[8];
+    std::int32_t next_index[8];
+    std::int32_t unused[8];  // 128 bytes: a row's address is one shift of the index
+};
+
+struct encode_rows {
+    encode_row row[kMaxStepIndex + 1];
+};
+
+constexpr encode_rows make_encode_rows() {
+    encode_rows rows{};
+    for (std::int32_t i = 0; i <= kMaxStepIndex; ++i) {
+        encode_row& r = rows.row[i];
+        const std::int32_t step = kStepTable[i];
+        const std::int32_t half = step >> 1;
+        const std::int32_t quarter = step >> 2;
+        for (std::int32_t m = 0; m < 8; ++m) {
+            const std::int32_t reached =
+                ((m & 4) ? step : 0) + ((m & 2) ? half : 0) + ((m & 1) ? quarter : 0);
+            r.threshold[m] = reached;
+            r.diff[m] = (step >> 3) + reached;
+            const std::int32_t next = i + kIndexTable[m];
+            r.next_index[m] = next < 0 ? 0 : next > kMaxStepIndex ? kMaxStepIndex : next;
+        }
+    }
+    return rows;
+}
+
+constexpr encode_rows kEncodeRows = make_encode_rows();
+
 }  // namespace
 
 std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
@@ -75,6 +111,33 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
     const auto code = static_cast<std::uint8_t>(negative << 3 | b4 << 2 | b2 << 1 | b1);
     advance(state, code, diff);
     return code;
+}
+
+void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
+                        std::uint8_t* codes) {
+    assert(valid(state));
+    std::int32_t predictor = state.predictor;
+    std::int32_t index = state.step_index;
+    for (std::size_t n = 0; n < count; ++n) {
+        const encode_row& r = kEncodeRows.row[index];
+        std::int32_t d = samples[n] - predictor;
+        const std::int32_t negative = d < 0;
+        d = negative ? -d : d;
+        // Seven independent comparisons, summed as a tree: the next sample waits for three
+        // additions, not for a chain of seven.
+        const std::int32_t low = (d >= r.threshold[1]) + (d >= r.threshold[2]);
+        const std::int32_t middle = (d >= r.threshold[3]) + (d >= r.threshold[4]);
+        const std::int32_t high = (d >= r.threshold[5]) + (d >= r.threshold[6]);
+        const std::int32_t magnitude = (low + middle) + (high + (d >= r.threshold[7]));
+        const std::int32_t diff = r.diff[magnitude];
+        predictor = negative ? predictor - diff : predictor + diff;
+        if (predictor > kPredictorMax) predictor = kPredictorMax;
+        if (predictor < kPredictorMin) predictor = kPredictorMin;
+        index = r.next_index[magnitude];
+        codes[n] = static_cast<std::uint8_t>(negative << 3 | magnitude);
+    }
+    state.predictor = static_cast<std::int16_t>(predictor);
+    state.step_index = index;
 }
 
 std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state) {

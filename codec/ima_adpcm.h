@@ -5,6 +5,7 @@
 // clamped to -32767 ... 32767 (not -32768): the target sound system's decoder does the same.
 // A code is 4 bits: 8 is the sign (sample below the predictor), 4, 2 and 1 the magnitude.
 
+#include <cstddef>
 #include <cstdint>
 
 struct adpcm_state {
@@ -14,6 +15,12 @@ struct adpcm_state {
 
 // Codes one sample and moves the state to what a decoder holds after that code.
 std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state);
+
+// Codes samples[0 ... count - 1] in order into codes[0 ... count - 1], one code per byte, and
+// leaves the state as adpcm_encode called for each sample in turn would: the same codes, found
+// by table lookups that do not wait on one another instead of a step-by-step search.
+void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
+                        std::uint8_t* codes);
 
 // Decodes one code (0 ... 15); returns the new predictor.
 std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state);

@@ -88,6 +88,7 @@ namespace {
 // runs on a thread of its own while the conversion goes on. The lock keeps the handler and the
 // end of an interrupt_cleanup apart.
 SRWLOCK g_lock = SRWLOCK_INIT;
+bool g_pending = false;  // an interrupt_cleanup lives, its output is not open yet
 const char* g_output = nullptr;
 std::FILE* g_stream = nullptr;
 
@@ -96,6 +97,13 @@ BOOL WINAPI on_console_event(DWORD event) {
         return FALSE;
     }
     AcquireSRWLockExclusive(&g_lock);
+    // Held back while the output is being created, so that the file cannot appear after the
+    // interrupt and survive it: the main thread names it (or gives up) in a moment.
+    while (g_pending && !g_output) {
+        ReleaseSRWLockExclusive(&g_lock);
+        Sleep(1);
+        AcquireSRWLockExclusive(&g_lock);
+    }
     if (!g_output) {
         ReleaseSRWLockExclusive(&g_lock);
         return FALSE;  // the default action: the process ends
@@ -117,7 +125,9 @@ BOOL WINAPI on_console_event(DWORD event) {
 }  // namespace
 
 interrupt_cleanup::interrupt_cleanup(const char* output) : output_(output) {
-    // Until arm(), the handler finds no output and lets the default action end the process.
+    AcquireSRWLockExclusive(&g_lock);
+    g_pending = true;
+    ReleaseSRWLockExclusive(&g_lock);
     SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
@@ -133,6 +143,7 @@ interrupt_cleanup::~interrupt_cleanup() {
     SetConsoleCtrlHandler(on_console_event, FALSE);
     // A handler already running holds the lock until the process ends.
     AcquireSRWLockExclusive(&g_lock);
+    g_pending = false;
     g_output = nullptr;
     g_stream = nullptr;
     ReleaseSRWLockExclusive(&g_lock);

@@ -1,0 +1,230 @@
+#include "src/tonecast/resample.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "src/tonecast/mono_wave.h"
+#include "src/tonecast/sine.h"
+#include "wavefile/round16.h"
+
+namespace {
+
+// The loop that the wave continues with after its end; 0 when there is none to fold into
+// (an empty wave), and then the wave is silent after its end.
+std::int64_t loop_length(const CMonoWave& wave) {
+    return wave.length > wave.loopstart ? std::int64_t{wave.length} - wave.loopstart : 0;
+}
+
+}  // namespace
+
+std::int16_t resample_round(double value) { return round_to_int16(value); }
+
+std::int16_t sinc_interpolate(const std::int16_t* source, double x, const CMonoWave& wave) {
+    // Positions come from i * step with i and step bounded by the wave's 32-bit lengths.
+    assert(x >= 0 && x < 0x1p53);
+    const std::int64_t length = wave.length;
+    const std::int64_t loopstart = wave.loopstart;
+    const std::int64_t looplen = loop_length(wave);
+    const std::int64_t i0 = static_cast<std::int64_t>(x) - kSincLead;
+    // sin(pi (i - x)) for every tap is +-s0: the taps lie a whole number of samples apart.
+    const double s0 = sine(kSincPi * (static_cast<double>(i0) - x));
+    double acc = 0;
+    for (int k = 0; k < kSincTaps; ++k) {
+        const std::int64_t i = i0 + k;
+        std::int16_t v = 0;
+        if (i < 0) {
+            v = 0;  // silence before the first sample
+        } else if (i < length) {
+            v = source[i];
+        } else if (looplen > 0) {
+            // The same index as subtracting looplen until below length.
+            v = source[loopstart + (i - loopstart) % looplen];
+        }
+        const double t = kSincPi * (static_cast<double>(i) - x);
+        const double sigma = (k & 1) ? -1.0 : 1.0;
+        acc += t == 0 ? v : v * (sigma / t) * s0;
+    }
+    return round_to_int16(acc);
+}
+
+void resample_portable(const resample_source& source, std::uint32_t begin, std::uint32_t end,
+                       const resample_output& out) {
+    // Eight outputs side by side, each with its own summation order: with the taps laid out tap
+    // by tap, the lane loops are plain vector code for the compiler (SSE2, NEON, ...).
+    constexpr std::uint32_t kLanes = 8;
+    for (std::uint64_t i = begin; i < end; i += kLanes) {
+        double x[kLanes], first[kLanes], s0[kLanes], acc[kLanes];
+        double v[kSincTaps][kLanes];
+        for (std::uint32_t l = 0; l < kLanes; ++l) {
+            // Lanes past the end repeat the last output; their results are dropped.
+            const std::uint64_t n = std::min<std::uint64_t>(i + l, end - 1u);
+            x[l] = static_cast<double>(n) * source.step;
+            const std::int64_t i0 = static_cast<std::int64_t>(x[l]) - kSincLead;
+            first[l] = static_cast<double>(i0);
+            s0[l] = sine(kSincPi * (first[l] - x[l]));
+            for (int k = 0; k < kSincTaps; ++k) v[k][l] = source.at_zero[i0 + k];
+            acc[l] = 0;
+        }
+        for (int k = 0; k < kSincTaps; ++k) {
+            const double sigma = (k & 1) ? -1.0 : 1.0;
+            const double dk = k;
+            if (k == kSincLead) {
+                // The one tap that lies on a lane's position when that position is a whole
+                // number: there t == 0 and the term is the sample itself.
+                for (std::uint32_t l = 0; l < kLanes; ++l) {
+                    const double t = kSincPi * ((first[l] + dk) - x[l]);
+                    acc[l] += t == 0 ? v[k][l] : v[k][l] * (sigma / t) * s0[l];
+                }
+                continue;
+            }
+            for (std::uint32_t l = 0; l < kLanes; ++l) {
+                const double t = kSincPi * ((first[l] + dk) - x[l]);
+                acc[l] += v[k][l] * (sigma / t) * s0[l];
+            }
+        }
+        for (std::uint32_t l = 0; l < kLanes && i + l < end; ++l) {
+            if (out.sums) {
+                out.sums[i + l] = acc[l];
+            } else {
+                out.samples[i + l] = round_to_int16(acc[l]);
+            }
+        }
+    }
+}
+
+bool resample_isa_supported(resample_isa isa) {
+    switch (isa) {
+        case resample_isa::portable: return true;
+#if defined(TONECAST_RESAMPLE_X86)
+        case resample_isa::avx2: return __builtin_cpu_supports("avx2");
+        case resample_isa::avx512: return __builtin_cpu_supports("avx512f");
+#else
+        case resample_isa::avx2: return false;
+        case resample_isa::avx512: return false;
+#endif
+    }
+    return false;
+}
+
+resample_isa resample_best_isa() {
+    static const resample_isa best = [] {
+        for (const resample_isa isa : {resample_isa::avx512, resample_isa::avx2}) {
+            if (resample_isa_supported(isa)) return isa;
+        }
+        return resample_isa::portable;
+    }();
+    return best;
+}
+
+const char* resample_isa_name(resample_isa isa) {
+    switch (isa) {
+        case resample_isa::portable: return "portable";
+        case resample_isa::avx2: return "avx2";
+        case resample_isa::avx512: return "avx512";
+    }
+    return "?";
+}
+
+namespace {
+
+resample_kernel kernel_for(resample_isa isa) {
+#if defined(TONECAST_RESAMPLE_X86)
+    if (isa == resample_isa::avx512 && resample_isa_supported(isa)) return resample_avx512;
+    if (isa == resample_isa::avx2 && resample_isa_supported(isa)) return resample_avx2;
+#else
+    (void)isa;
+#endif
+    return resample_portable;
+}
+
+// Runs the kernel over 0 ... count - 1 in `threads` contiguous ranges, the first on the calling
+// thread. Outputs are independent, so the split changes nothing in the result.
+void run_split(resample_kernel kernel, const resample_source& source, std::uint32_t count,
+               const resample_output& out, unsigned threads) {
+    threads = std::max(1u, std::min(threads, count));
+    const std::uint32_t chunk =
+        static_cast<std::uint32_t>((std::uint64_t{count} + threads - 1) / threads);
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);  // no reallocation while threads run
+    for (unsigned t = 1; t < threads; ++t) {
+        const std::uint64_t begin = std::uint64_t{chunk} * t;
+        if (begin >= count) break;
+        const auto end = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, begin + chunk));
+        try {
+            pool.emplace_back(kernel, std::cref(source), static_cast<std::uint32_t>(begin), end,
+                              std::cref(out));
+        } catch (const std::system_error&) {
+            kernel(source, static_cast<std::uint32_t>(begin), end, out);  // no thread to be had
+        }
+    }
+    kernel(source, 0, std::min(chunk, count), out);
+    for (std::thread& worker : pool) worker.join();
+}
+
+// Waves shorter than this many outputs per thread are not worth a thread's start.
+constexpr std::uint32_t kOutputsPerThread = 16384;
+
+// The source of a resampling of `wave` into `newlength` outputs; `padded` holds its samples.
+resample_source lay_out(const CMonoWave& wave, std::uint32_t newlength,
+                        std::vector<std::int16_t>& padded) {
+    const std::uint32_t length = wave.length;
+    assert(wave.samples.size() >= length);
+    assert(newlength > 0);
+    const double ratio = static_cast<double>(newlength) / static_cast<double>(length);
+    resample_source source;
+    source.step = 1.0 / ratio;  // 0 for an empty wave: every output then reads silence
+
+    // The highest tap of the last output; positions grow with the output index.
+    const double last_x = static_cast<double>(newlength - 1) * source.step;
+    const std::int64_t last_tap = static_cast<std::int64_t>(last_x) - kSincLead + kSincTaps - 1;
+    const std::int64_t past_end = std::max<std::int64_t>(last_tap + kSincSlack + 1, length);
+    padded.assign(static_cast<std::size_t>(kSincLead + past_end), 0);
+    std::copy(wave.samples.begin(), wave.samples.begin() + length, padded.begin() + kSincLead);
+    const std::int64_t looplen = loop_length(wave);
+    if (looplen > 0) {
+        // Past the end the wave goes on with its loop: each entry repeats the one a loop before.
+        for (std::size_t j = std::size_t{kSincLead} + length; j < padded.size(); ++j) {
+            padded[j] = padded[j - static_cast<std::size_t>(looplen)];
+        }
+    }
+    source.at_zero = padded.data() + kSincLead;
+    return source;
+}
+
+}  // namespace
+
+void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
+                        unsigned threads) {
+    if (newlength == 0) {
+        wave.samples.clear();
+        return;
+    }
+    std::vector<std::int16_t> padded;  // the one copy of the source
+    const resample_source source = lay_out(wave, newlength, padded);
+    wave.samples.assign(newlength, 0);
+    resample_output out;
+    out.samples = wave.samples.data();
+    run_split(kernel_for(isa), source, newlength, out, threads);
+}
+
+void resample_sums_with(const CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
+                        double* sums) {
+    if (newlength == 0) return;
+    std::vector<std::int16_t> padded;
+    const resample_source source = lay_out(wave, newlength, padded);
+    resample_output out;
+    out.sums = sums;
+    kernel_for(isa)(source, 0, newlength, out);
+}
+
+void resample_wave(CMonoWave& wave, std::uint32_t newlength) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = std::min(cores, std::max(1u, newlength / kOutputsPerThread));
+    resample_wave_with(wave, newlength, resample_best_isa(), threads);
+}

@@ -198,4 +198,84 @@ TEST(AdpcmCodec, RoundTripOfAToneKeepsItsShape) {
     EXPECT_GT(10.0 * std::log10(signal / noise), 25.0);
 }
 
+// adpcm_encode_block is held to adpcm_encode, its plain reference. One sample from every step
+// index and a spread of predictors (both clamps among them) over every sample value: every
+// difference the search can meet, each threshold on both sides, and the index floor and ceiling.
+TEST(AdpcmBlock, OneSampleCodesAsTheSearch) {
+    const std::int16_t kPredictors[] = {-32767, -20000, -1, 0, 1, 12345, 32767};
+    for (std::int32_t index = 0; index <= 88; ++index) {
+        for (const std::int16_t predictor : kPredictors) {
+            for (std::int32_t value = -32768; value <= 32767; ++value) {
+                const auto sample = static_cast<std::int16_t>(value);
+                adpcm_state reference{predictor, index};
+                const std::uint8_t want = adpcm_encode(sample, reference);
+                adpcm_state block{predictor, index};
+                std::uint8_t got = 0xFF;
+                adpcm_encode_block(&sample, 1, block, &got);
+                if (got != want || key(block) != key(reference)) {
+                    FAIL() << "index " << index << ", predictor " << predictor << ", sample "
+                           << value << ": code " << int{got} << " for " << int{want};
+                }
+            }
+        }
+    }
+}
+
+// Long runs, where the state carries from sample to sample, from several starting states.
+struct BlockRun {
+    const char* name;
+    std::int16_t (*sample)(std::uint32_t i);
+    adpcm_state start;
+    friend void PrintTo(const BlockRun& r, std::ostream* os) { *os << r.name; }
+};
+
+std::int16_t noise_at(std::uint32_t i) {
+    const std::uint32_t x = (i + 1) * 2654435761u;  // Knuth's multiplicative hash: white enough
+    return static_cast<std::int16_t>(static_cast<std::int32_t>(x >> 16) - 32768);
+}
+
+const BlockRun kBlockRuns[] = {
+    {"tone",
+     [](std::uint32_t i) -> std::int16_t {
+         return static_cast<std::int16_t>(std::lround(20000.0 * std::sin(i * 0.0627)));
+     },
+     {0, 0}},
+    {"noise", noise_at, {0, 0}},
+    {"noise_from_the_ceiling", noise_at, {32767, 88}},
+    // Full-scale jumps push the index to 88 and the predictor to both clamps; the silence after
+    // them lets the index fall back to 0.
+    {"squares_then_silence",
+     [](std::uint32_t i) -> std::int16_t {
+         if (i >= 30000) return 0;
+         return (i / 7) % 2 ? std::int16_t{-32768} : std::int16_t{32767};
+     },
+     {-32767, 40}},
+};
+
+class AdpcmBlockRun : public ::testing::TestWithParam<BlockRun> {};
+
+TEST_P(AdpcmBlockRun, CodesAndEndsAsTheSearch) {
+    const BlockRun& run = GetParam();
+    constexpr std::uint32_t kLength = 60000;
+    std::vector<std::int16_t> samples(kLength);
+    for (std::uint32_t i = 0; i < kLength; ++i) samples[i] = run.sample(i);
+
+    adpcm_state reference = run.start;
+    std::vector<std::uint8_t> want(kLength);
+    for (std::uint32_t i = 0; i < kLength; ++i) want[i] = adpcm_encode(samples[i], reference);
+
+    // In uneven pieces: the state handed from one call to the next is the whole of it.
+    adpcm_state block = run.start;
+    std::vector<std::uint8_t> got(kLength, 0xFF);
+    for (std::uint32_t done = 0, piece = 1; done < kLength; done += piece, piece = piece * 3 + 1) {
+        piece = std::min(piece, kLength - done);
+        adpcm_encode_block(samples.data() + done, piece, block, got.data() + done);
+    }
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(key(block), key(reference));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, AdpcmBlockRun, ::testing::ValuesIn(kBlockRuns),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 }  // namespace

@@ -96,6 +96,18 @@ RiffBuilder& RiffBuilder::fmt(std::uint16_t tag, std::uint16_t channels, std::ui
     return chunk("fmt ", body);
 }
 
+RiffBuilder& RiffBuilder::fmt_extensible(std::uint16_t channels, std::uint32_t rate,
+                                         std::uint16_t bits, const Bytes& guid,
+                                         std::uint16_t valid_bits, std::uint16_t cb_size) {
+    if (guid.size() != 16) throw std::invalid_argument("a GUID has sixteen bytes");
+    const std::uint32_t align = static_cast<std::uint32_t>((bits + 7) / 8) * channels;
+    Bytes body;
+    body.le16(0xFFFE).le16(channels).le32(rate).le32(rate * align);
+    body.le16(static_cast<std::uint16_t>(align)).le16(bits);
+    body.le16(cb_size).le16(valid_bits != 0 ? valid_bits : bits).le32(4).append(guid.vec());
+    return chunk("fmt ", body);
+}
+
 RiffBuilder& RiffBuilder::data(const Bytes& samples, bool pad) {
     return chunk("data", samples, pad);
 }
@@ -152,6 +164,20 @@ AiffBuilder& AiffBuilder::comm(std::uint16_t channels, std::uint32_t frames, std
     return chunk("COMM", body);
 }
 
+AiffBuilder& AiffBuilder::comm_aifc(std::uint16_t channels, std::uint32_t frames,
+                                    std::uint16_t bits, const std::vector<std::uint8_t>& rate,
+                                    const char* type, const char* name) {
+    if (rate.size() != 10) throw std::invalid_argument("an extended rate has ten bytes");
+    Bytes body;
+    body.be16(channels).be32(frames).be16(bits).append(rate).tag(type);
+    if (name != nullptr) {
+        const std::string text(name);
+        body.u8(static_cast<std::uint8_t>(text.size())).text(text);
+        if (text.size() % 2 == 0) body.u8(0);  // count byte + text: odd, so padded
+    }
+    return chunk("COMM", body);
+}
+
 AiffBuilder& AiffBuilder::ssnd(const Bytes& samples, std::uint32_t offset,
                                std::uint32_t block_size) {
     Bytes body;
@@ -188,6 +214,11 @@ std::vector<std::uint8_t> AiffBuilder::bytes() const {
     std::vector<std::uint8_t> b = out_.vec();
     patch(b, 4, static_cast<std::uint32_t>(b.size() - 8), true);
     return b;
+}
+
+Bytes ks_guid(std::uint32_t tag) {
+    return Bytes().le32(tag).le16(0x0000).le16(0x0010).append(
+        {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
 }
 
 std::uint32_t le32_at(const std::vector<std::uint8_t>& b, std::size_t o) {

@@ -48,6 +48,12 @@ public:
     RiffBuilder& fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
                      std::uint16_t bits, std::size_t extra = 0);
     RiffBuilder& data(const Bytes& samples, bool pad = true);
+    // "fmt " of WAVE_FORMAT_EXTENSIBLE (tag 0xFFFE): the 16 bytes, cbSize, valid bits (0: the
+    // container's), a speaker mask of 4 (front centre) and the 16 bytes of `guid`: 40 bytes
+    // when cbSize is 22, and `cb_size` is written as given.
+    RiffBuilder& fmt_extensible(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+                                const Bytes& guid, std::uint16_t valid_bits = 0,
+                                std::uint16_t cb_size = 22);
 
     struct Loop {
         std::uint32_t start, end_inclusive;
@@ -77,6 +83,12 @@ public:
     // "COMM" of 18 bytes (plus `extra` zero bytes); `rate` is the 10-byte extended number.
     AiffBuilder& comm(std::uint16_t channels, std::uint32_t frames, std::uint16_t bits,
                       const std::vector<std::uint8_t>& rate, std::size_t extra = 0);
+    // "COMM" of AIFF-C: the 18 bytes above, the compression type, then its name as a Pascal
+    // string (count byte, text, a pad byte when the two are of odd length); no name at all
+    // (a COMM of 22 bytes) when `name` is null.
+    AiffBuilder& comm_aifc(std::uint16_t channels, std::uint32_t frames, std::uint16_t bits,
+                           const std::vector<std::uint8_t>& rate, const char* type,
+                           const char* name = "");
     AiffBuilder& ssnd(const Bytes& samples, std::uint32_t offset = 0, std::uint32_t block_size = 0);
 
     struct Marker {
@@ -101,6 +113,10 @@ public:
 private:
     Bytes out_;
 };
+
+// The sub-format GUID that WAVE_FORMAT_EXTENSIBLE gives an old format tag, as stored:
+// tag-0000-0010-8000-00AA00389B71 (the first three groups little-endian).
+Bytes ks_guid(std::uint32_t tag);
 
 // Extended-precision rates as a file holds them, written out by hand.
 inline const std::vector<std::uint8_t> kExt44100 = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};

@@ -1,0 +1,78 @@
+#pragma once
+// The machinery behind resample_wave: the instruction-set variants of the sinc interpolation
+// loop, and a way for tests and benchmarks to choose the variant and the number of threads.
+//
+// Every variant computes each output sample by the same arithmetic as sinc_interpolate, in the
+// same order, with separate IEEE-754 operations (no fused multiply-add), so all of them give the
+// same bits. They gain speed only by computing several independent output samples at once, one
+// per vector lane, and by splitting the outputs between threads.
+//
+// This header is also included by the files compiled for AVX2 and AVX-512, so it holds no inline
+// functions: an inline function compiled there could be picked by the linker for every caller
+// and run on a processor without those instructions.
+
+#include <cstdint>
+
+class CMonoWave;
+
+// pi as the interpolation uses it.
+constexpr double kSincPi = 3.141592653589793;
+// Taps per output sample, and how far the first tap lies before the output's position.
+constexpr int kSincTaps = 200;
+constexpr int kSincLead = 99;
+
+// Past the last tap of the last output, at_zero holds this many more entries, so that a vector
+// variant may read a whole window of taps from any output's first tap.
+constexpr int kSincSlack = 16;
+
+// What the interpolation loop reads: the source wave laid out so that every tap is a plain
+// memory read. at_zero[i] is the value of the wave at sample index i for -kSincLead <= i <= the
+// last tap any output reads + kSincSlack: silence before the start, the wave, then its loop
+// repeated.
+struct resample_source {
+    const std::int16_t* at_zero = nullptr;
+    double step = 0;  // the distance between two outputs, in source samples
+};
+
+// Where a variant puts its results: the rounded output samples, or, for the tests that compare
+// each variant's arithmetic bit for bit with the literal formula, the sums before rounding.
+struct resample_output {
+    std::int16_t* samples = nullptr;
+    double* sums = nullptr;  // used instead of samples when set
+};
+
+// Output samples begin ... end - 1 of a resampling, into index begin ... end - 1 of out.
+using resample_kernel = void (*)(const resample_source& source, std::uint32_t begin,
+                                 std::uint32_t end, const resample_output& out);
+
+void resample_portable(const resample_source& source, std::uint32_t begin, std::uint32_t end,
+                       const resample_output& out);
+// Defined only in x86 builds; called only after resample_isa_supported says yes.
+void resample_avx2(const resample_source& source, std::uint32_t begin, std::uint32_t end,
+                   const resample_output& out);
+void resample_avx512(const resample_source& source, std::uint32_t begin, std::uint32_t end,
+                     const resample_output& out);
+
+// The AVX-512 variant's sine of eight arguments, for the test that it gives sine()'s bits.
+void resample_sine8_avx512(const double* args, double* out);
+
+// The final rounding of an interpolated value (round_to_int16), out of line for the variants.
+std::int16_t resample_round(double value);
+
+enum class resample_isa { portable, avx2, avx512 };
+
+// True when this build has the variant and this processor can run it.
+bool resample_isa_supported(resample_isa isa);
+// The widest supported variant; resample_wave uses it.
+resample_isa resample_best_isa();
+const char* resample_isa_name(resample_isa isa);
+
+// resample_wave with a chosen variant and number of threads (at least 1). The result does not
+// depend on either.
+void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
+                        unsigned threads);
+
+// The sums before rounding of the `newlength` outputs that resample_wave_with would give, into
+// sums[0 ... newlength - 1]; the wave is left as it is.
+void resample_sums_with(const CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
+                        double* sums);

@@ -1,0 +1,323 @@
+// The interpolation loop with AVX-512: this file alone is compiled with -mavx512f, and runs only
+// after the processor said it has it.
+//
+// One output per lane, eight lanes to a group, two groups per block: each lane's sum is a chain
+// of dependent additions, and the second group's chain runs while the first one waits. The
+// lanes of a group are consecutive outputs, so their first taps lie within a few samples of each
+// other: the group's taps are converted once into a window of doubles, and each tap's eight
+// values come out of it by one permutation of sixteen neighbours. The per-output sine and the
+// final rounding are done eight lanes at a time too, by the same operations as their scalar
+// forms.
+
+// GCC 12 reports its own AVX-512 intrinsics, which start from a deliberately undefined register,
+// as reading an uninitialised value (fixed in GCC 13);
+// the report is about the header, not this file.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#include <cstdint>
+
+#include "src/tonecast/resample.h"
+#include "src/tonecast/sine.h"
+#include "src/tonecast/sine_constants.h"
+
+namespace {
+
+constexpr int kLanes = 8;
+constexpr int kGroups = 2;
+constexpr int kBlock = kLanes * kGroups;
+// A lane's first tap may lie this far past its group's first tap: two vectors of neighbours.
+constexpr std::int64_t kMaxOffset = 2 * kLanes - 1;
+// The window holds every tap of the group: 200 from the farthest lane's first, read in vectors.
+constexpr int kWindow = kSincTaps + 2 * kLanes;
+static_assert(kWindow <= kSincTaps + kSincSlack, "the window must stay inside the source");
+static_assert(kWindow % kLanes == 0, "the window is converted in whole vectors");
+// From this position on, every tap i of an output at x lies within [x / 2, 2 x], so i - x is
+// exact (Sterbenz) and equals (i0 - x) + k: the distance may be stepped by 1 from tap to tap.
+constexpr double kExactDistanceFrom = 2 * kSincTaps;
+
+inline __attribute__((always_inline)) __m512d set1(double v) { return _mm512_set1_pd(v); }
+
+inline __attribute__((always_inline)) __m512d to_double(__m256i v) { return _mm512_cvtepi32_pd(v); }
+
+// The biased exponent of each lane, as the scalar sine reads it from the upper word.
+inline __attribute__((always_inline)) __m512i exponent(__m512d v) {
+    return _mm512_and_si512(_mm512_srli_epi64(_mm512_castpd_si512(v), 52),
+                            _mm512_set1_epi64(0x7ff));
+}
+
+// sine() for eight arguments in its medium range, pi/4 < |x| <= 2^20 pi/2, where the resampler's
+// arguments (-100 pi ... -99 pi) lie. Each lane runs the scalar function's operations in the
+// same order: its optional reduction passes and its branches are all computed and the lane's
+// own results selected, so every lane gets the scalar bits.
+__m512d sine8_medium(__m512d x) {
+    using namespace sine_constants;
+    const __m512d ax = _mm512_abs_pd(x);
+    const __m256i n =
+        _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(ax, set1(invpio2)), set1(0.5)));
+    const __m512d fn = to_double(n);
+
+    // Reduction: the first pass, then the second and third where cancellation asks for them.
+    const __m512i j = exponent(ax);
+    const __m512d r1 = _mm512_sub_pd(ax, _mm512_mul_pd(fn, set1(pio2_1)));
+    const __m512d w1 = _mm512_mul_pd(fn, set1(pio2_1t));
+    const __m512d y01 = _mm512_sub_pd(r1, w1);
+    const __mmask8 pass2 =
+        _mm512_cmpgt_epi64_mask(_mm512_sub_epi64(j, exponent(y01)), _mm512_set1_epi64(16));
+    const __m512d r2 = _mm512_sub_pd(r1, _mm512_mul_pd(fn, set1(pio2_2)));
+    const __m512d w2 =
+        _mm512_sub_pd(_mm512_mul_pd(fn, set1(pio2_2t)),
+                      _mm512_sub_pd(_mm512_sub_pd(r1, r2), _mm512_mul_pd(fn, set1(pio2_2))));
+    const __m512d y02 = _mm512_sub_pd(r2, w2);
+    const __mmask8 pass3 =
+        pass2 & _mm512_cmpgt_epi64_mask(_mm512_sub_epi64(j, exponent(y02)), _mm512_set1_epi64(49));
+    const __m512d r3 = _mm512_sub_pd(r2, _mm512_mul_pd(fn, set1(pio2_3)));
+    const __m512d w3 =
+        _mm512_sub_pd(_mm512_mul_pd(fn, set1(pio2_3t)),
+                      _mm512_sub_pd(_mm512_sub_pd(r2, r3), _mm512_mul_pd(fn, set1(pio2_3))));
+    const __m512d y03 = _mm512_sub_pd(r3, w3);
+    const __m512d r = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, r1, r2), r3);
+    const __m512d w = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, w1, w2), w3);
+    const __m512d y0 = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, y01, y02), y03);
+    const __m512d y1 = _mm512_sub_pd(_mm512_sub_pd(r, y0), w);
+
+    const __m512i high = _mm512_srli_epi64(_mm512_castpd_si512(_mm512_abs_pd(y0)), 32);
+    const __mmask8 tiny = _mm512_cmplt_epi64_mask(high, _mm512_set1_epi64(kHighTiny));
+    const __m512d z = _mm512_mul_pd(y0, y0);
+
+    // kernel_sin with its tail.
+    const __m512d v = _mm512_mul_pd(z, y0);
+    const __m512d rs = _mm512_add_pd(
+        set1(S2),
+        _mm512_mul_pd(
+            z, _mm512_add_pd(
+                   set1(S3),
+                   _mm512_mul_pd(
+                       z, _mm512_add_pd(
+                              set1(S4),
+                              _mm512_mul_pd(
+                                  z, _mm512_add_pd(set1(S5), _mm512_mul_pd(z, set1(S6)))))))));
+    const __m512d inner = _mm512_sub_pd(_mm512_mul_pd(set1(0.5), y1), _mm512_mul_pd(v, rs));
+    const __m512d sin_y = _mm512_mask_blend_pd(
+        tiny,
+        _mm512_sub_pd(y0, _mm512_sub_pd(_mm512_sub_pd(_mm512_mul_pd(z, inner), y1),
+                                        _mm512_mul_pd(v, set1(S1)))),
+        y0);
+
+    // kernel_cos.
+    const __m512d poly = _mm512_add_pd(set1(C5), _mm512_mul_pd(z, set1(C6)));
+    const __m512d poly4 = _mm512_add_pd(set1(C4), _mm512_mul_pd(z, poly));
+    const __m512d poly3 = _mm512_add_pd(set1(C3), _mm512_mul_pd(z, poly4));
+    const __m512d poly2 = _mm512_add_pd(set1(C2), _mm512_mul_pd(z, poly3));
+    const __m512d poly1 = _mm512_add_pd(set1(C1), _mm512_mul_pd(z, poly2));
+    const __m512d rc = _mm512_mul_pd(z, poly1);
+    const __m512d tail = _mm512_sub_pd(_mm512_mul_pd(z, rc), _mm512_mul_pd(y0, y1));
+    const __m512d half_z = _mm512_mul_pd(set1(0.5), z);
+    const __m512d cos_small = _mm512_sub_pd(set1(1.0), _mm512_sub_pd(half_z, tail));
+    const __mmask8 large = _mm512_cmpgt_epi64_mask(high, _mm512_set1_epi64(kHighCosLarge));
+    const __m512d quarter = _mm512_castsi512_pd(
+        _mm512_slli_epi64(_mm512_sub_epi64(high, _mm512_set1_epi64(0x00200000)), 32));
+    const __m512d qx = _mm512_mask_blend_pd(large, quarter, set1(0.28125));
+    const __m512d cos_large =
+        _mm512_sub_pd(_mm512_sub_pd(set1(1.0), qx), _mm512_sub_pd(_mm512_sub_pd(half_z, qx), tail));
+    const __mmask8 small = _mm512_cmplt_epi64_mask(high, _mm512_set1_epi64(kHighCosSmall));
+    const __m512d cos_y =
+        _mm512_mask_blend_pd(tiny, _mm512_mask_blend_pd(small, cos_large, cos_small), set1(1.0));
+
+    // The quadrant n & 3 picks sin, cos, -sin or -cos; then the sign of x.
+    const __m256i quadrant = _mm256_and_si256(n, _mm256_set1_epi32(3));
+    const __mmask8 odd = _mm512_cmpeq_epi64_mask(
+        _mm512_and_si512(_mm512_cvtepi32_epi64(quadrant), _mm512_set1_epi64(1)),
+        _mm512_set1_epi64(1));
+    const __mmask8 upper = _mm512_cmpeq_epi64_mask(
+        _mm512_and_si512(_mm512_cvtepi32_epi64(quadrant), _mm512_set1_epi64(2)),
+        _mm512_set1_epi64(2));
+    const __mmask8 negative = _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_LT_OQ);
+    // Negation flips the sign bit (integer operations: AVX-512F has no masked double XOR).
+    const __m512i sign = _mm512_set1_epi64(INT64_MIN);
+    const __m512i bits = _mm512_castpd_si512(_mm512_mask_blend_pd(odd, sin_y, cos_y));
+    const __m512i quadrant_signed = _mm512_mask_xor_epi64(bits, upper, bits, sign);
+    return _mm512_castsi512_pd(
+        _mm512_mask_xor_epi64(quadrant_signed, negative, quadrant_signed, sign));
+}
+
+// sine() of eight arguments: the vector path where all lie in the medium range, else the
+// scalar function lane by lane.
+__m512d sine8(const double* args) {
+    const __m512d x = _mm512_loadu_pd(args);
+    const __m512i high = _mm512_srli_epi64(_mm512_castpd_si512(_mm512_abs_pd(x)), 32);
+    const __mmask8 medium =
+        _mm512_cmpgt_epi64_mask(high, _mm512_set1_epi64(sine_constants::kHighPiOver4)) &
+        _mm512_cmple_epi64_mask(high, _mm512_set1_epi64(sine_constants::kHighMedium));
+    if (medium == 0xff) return sine8_medium(x);
+    alignas(64) double s[kLanes];
+    for (int l = 0; l < kLanes; ++l) s[l] = sine(args[l]);
+    return _mm512_load_pd(s);
+}
+
+// round_to_int16 of eight values, as 32-bit integers: halves away from zero, clipped.
+__m256i round8(__m512d acc) {
+    const __mmask8 negative = _mm512_cmp_pd_mask(acc, _mm512_setzero_pd(), _CMP_LT_OQ);
+    const __m512d limit = _mm512_mask_blend_pd(negative, set1(32767.0), set1(32768.0));
+    const __m512d r = _mm512_min_pd(_mm512_add_pd(_mm512_abs_pd(acc), set1(0.5)), limit);
+    return _mm512_cvttpd_epi32(_mm512_mask_sub_pd(r, negative, _mm512_setzero_pd(), r));
+}
+
+// The per-output values that the taps need, for one block of outputs.
+struct block_setup {
+    alignas(64) double x[kBlock];
+    alignas(64) double first[kBlock];  // i0 = trunc(x) - 99, as a double
+    alignas(64) double arg[kBlock];    // pi (i0 - x): s0 is its sine
+    std::int64_t i0[kBlock];
+    bool on_sample = false;       // some lane's position is a whole number: one tap has t == 0
+    bool exact_distance = false;  // every lane lies at or past kExactDistanceFrom
+};
+
+void set_up(const resample_source& source, std::uint64_t i, std::uint32_t end, block_setup& b) {
+    b.on_sample = false;
+    for (int l = 0; l < kBlock; ++l) {
+        // Lanes past the end repeat the last output; their results are dropped.
+        const std::uint64_t lane = i + static_cast<std::uint64_t>(l);
+        const std::uint64_t n = lane < end ? lane : end - 1u;
+        b.x[l] = static_cast<double>(n) * source.step;
+        b.i0[l] = static_cast<std::int64_t>(b.x[l]) - kSincLead;
+        b.first[l] = static_cast<double>(b.i0[l]);
+        b.arg[l] = kSincPi * (b.first[l] - b.x[l]);
+        b.on_sample = b.on_sample || b.first[l] + kSincLead == b.x[l];
+    }
+    // Positions grow with the lane: the first lane is the nearest to 0.
+    b.exact_distance = b.x[0] >= kExactDistanceFrom;
+}
+
+// One lane group's state: where its taps are read and what its lanes carry from tap to tap.
+struct group {
+    const double* window;  // the taps from the group's first lane's first tap on
+    __m512i offsets;       // each lane's first tap, in samples from the window's
+    __m512d x, position, distance, s0, acc;
+};
+
+// Fills the group from the block's lanes first ... first + 7, converting their taps into
+// `window`; false when their first taps lie too far apart for it.
+bool load_group(const resample_source& source, const block_setup& b, int first, double* window,
+                group& g) {
+    const std::int64_t* i0 = b.i0 + first;
+    if (i0[kLanes - 1] - i0[0] > kMaxOffset) return false;
+    alignas(64) std::int64_t offsets[kLanes];
+    for (int l = 0; l < kLanes; ++l) offsets[l] = i0[l] - i0[0];
+    g.offsets = _mm512_load_si512(offsets);
+    const std::int16_t* taps = source.at_zero + i0[0];
+    for (int j = 0; j < kWindow; j += kLanes) {
+        const __m256i wide =
+            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(taps + j)));
+        _mm512_store_pd(window + j, to_double(wide));
+    }
+    g.window = window;
+    g.x = _mm512_load_pd(b.x + first);
+    g.position = _mm512_load_pd(b.first + first);
+    g.distance = _mm512_sub_pd(g.position, g.x);
+    g.s0 = sine8(b.arg + first);
+    g.acc = _mm512_setzero_pd();
+    return true;
+}
+
+// Tap k of every lane: acc += v * (sigma / t) * s0, or acc += v where t == 0 when `check`.
+// t = pi * (i - x): from the position i when `stepped` is false, else from the distance i - x
+// carried from the previous tap, which is the same number there.
+template <bool check, bool stepped>
+inline __attribute__((always_inline)) void tap(group& g, int k, __m512d sigma) {
+    const __m512d v = _mm512_permutex2var_pd(_mm512_loadu_pd(g.window + k), g.offsets,
+                                             _mm512_loadu_pd(g.window + k + kLanes));
+    const __m512d d = stepped ? g.distance : _mm512_sub_pd(g.position, g.x);
+    const __m512d t = _mm512_mul_pd(set1(kSincPi), d);
+    const __m512d term = _mm512_mul_pd(_mm512_mul_pd(v, _mm512_div_pd(sigma, t)), g.s0);
+    if (check) {
+        // Where t is 0 the quotient is infinite; the term is v instead.
+        const __mmask8 zero = _mm512_cmp_pd_mask(t, _mm512_setzero_pd(), _CMP_EQ_OQ);
+        g.acc = _mm512_add_pd(g.acc, _mm512_mask_blend_pd(zero, term, v));
+    } else {
+        g.acc = _mm512_add_pd(g.acc, term);
+    }
+    if (stepped) {
+        g.distance = _mm512_add_pd(g.distance, set1(1.0));
+    } else {
+        g.position = _mm512_add_pd(g.position, set1(1.0));
+    }
+}
+
+// Taps [from, to) of both groups, two at a time: sigma is +1 for even k, -1 for odd k.
+template <bool check, bool stepped>
+inline __attribute__((always_inline)) void taps(group& a, group& b, int from, int to) {
+    const __m512d plus = set1(1.0);
+    const __m512d minus = set1(-1.0);
+    for (int k = from; k < to; k += 2) {
+        tap<check, stepped>(a, k, plus);
+        tap<check, stepped>(b, k, plus);
+        tap<check, stepped>(a, k + 1, minus);
+        tap<check, stepped>(b, k + 1, minus);
+    }
+}
+
+// All taps of both groups; returns their sums in acc. The groups are copied into locals so that
+// their state stays in registers across the loop.
+template <bool stepped>
+void all_taps(const group (&g)[kGroups], bool on_sample, __m512d (&acc)[kGroups]) {
+    group a = g[0];
+    group b = g[1];
+    // t == 0 only where a lane's position is a whole number x, at its tap i = x: k = 99.
+    taps<false, stepped>(a, b, 0, kSincLead - 1);
+    if (on_sample) {
+        taps<true, stepped>(a, b, kSincLead - 1, kSincLead + 1);
+    } else {
+        taps<false, stepped>(a, b, kSincLead - 1, kSincLead + 1);
+    }
+    taps<false, stepped>(a, b, kSincLead + 1, kSincTaps);
+    acc[0] = a.acc;
+    acc[1] = b.acc;
+}
+
+}  // namespace
+
+void resample_avx512(const resample_source& source, std::uint32_t begin, std::uint32_t end,
+                     const resample_output& out) {
+    block_setup b;
+    alignas(64) double windows[kGroups][kWindow];
+    group g[kGroups];
+    __m512d acc[kGroups];
+    for (std::uint64_t i = begin; i < end; i += kBlock) {
+        const auto block_end = static_cast<std::uint32_t>(i + kBlock < end ? i + kBlock : end);
+        set_up(source, i, end, b);
+        if (!load_group(source, b, 0, windows[0], g[0]) ||
+            !load_group(source, b, kLanes, windows[1], g[1])) {
+            // Outputs more than two source samples apart: only a strong shrinking does that.
+            resample_portable(source, static_cast<std::uint32_t>(i), block_end, out);
+            continue;
+        }
+        if (b.exact_distance) {
+            all_taps<true>(g, b.on_sample, acc);
+        } else {
+            all_taps<false>(g, b.on_sample, acc);
+        }
+        if (out.sums) {
+            alignas(64) double sums[kBlock];
+            for (int j = 0; j < kGroups; ++j) _mm512_store_pd(sums + j * kLanes, acc[j]);
+            for (std::uint32_t l = 0; i + l < block_end; ++l) out.sums[i + l] = sums[l];
+            continue;
+        }
+        alignas(32) std::int32_t rounded[kBlock];
+        for (int j = 0; j < kGroups; ++j) {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(rounded + j * kLanes), round8(acc[j]));
+        }
+        for (std::uint32_t l = 0; i + l < block_end; ++l) {
+            out.samples[i + l] = static_cast<std::int16_t>(rounded[l]);
+        }
+    }
+}
+
+void resample_sine8_avx512(const double* args, double* out) { _mm512_storeu_pd(out, sine8(args)); }
