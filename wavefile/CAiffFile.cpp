@@ -26,6 +26,9 @@ std::int32_t CAiffFile::Open(const char* path, std::int32_t mode) {
         file_.attach(std::fopen(path, "w+b"));
         if (!file_.is_open()) throw CWaveFileExceptionCannotOpen(path);
         writing_ = true;
+        // Plain AIFF is the one form written: a compression type carried over from an AIFF-C
+        // file read would describe samples that SamplesToRaw does not produce.
+        common_.compressionType = fourcc("NONE");
         WriteHeader();
         const std::int32_t sought = SeekData(0);
         return file_.failed() ? -1 : sought;
@@ -60,7 +63,8 @@ void CAiffFile::ReadHeader() {
     // The FORM size is not trusted: the walk runs to the physical end of the file.
     strm::read_be32(file_, size);
     strm::read_be32(file_, id);
-    if (id != fourcc("AIFF")) throw strm::failure();  // AIFF-C ("AIFC") included
+    if (id != fourcc("AIFF") && id != fourcc("AIFC")) throw strm::failure();
+    const bool aifc = id == fourcc("AIFC");
 
     while (strm::more_bytes(file_)) {
         strm::read_be32(file_, id);
@@ -68,7 +72,7 @@ void CAiffFile::ReadHeader() {
         const std::int64_t body = wavefile::position_or_fail(file_);
         const std::int64_t end = wavefile::checked_chunk_end(body, wavefile::as_int32(size));
         switch (id) {
-            case fourcc("COMM"): ReadCommon(); break;
+            case fourcc("COMM"): ReadCommon(aifc, end - body); break;
             case fourcc("INST"): ReadInstrument(); break;
             case fourcc("MARK"): ReadMarkers(end); break;
             case fourcc("SSND"):
@@ -85,7 +89,7 @@ void CAiffFile::ReadHeader() {
     }
 }
 
-void CAiffFile::ReadCommon() {
+void CAiffFile::ReadCommon(bool aifc, std::int64_t size) {
     std::uint16_t channels = 0, bits = 0;
     strm::read_be16(file_, channels);
     strm::read_be32(file_, common_.numSampleFrames);
@@ -95,6 +99,18 @@ void CAiffFile::ReadCommon() {
     strm::read_be16(file_, common_.sampleRate.exponent);
     strm::read_be32(file_, common_.sampleRate.mantissaHigh);
     strm::read_be32(file_, common_.sampleRate.mantissaLow);
+    // In plain AIFF, bytes past these 18 are skipped unread, as they always were.
+    if (!aifc) return;
+    // AIFF-C requires the compression type: a COMM without it runs past its end (bad file).
+    strm::read_be32(file_, common_.compressionType);
+    // Then the type's name, a Pascal string; some writers leave it out (COMM of 22 bytes).
+    // Only its size matters: the name's text must lie inside the chunk. Its pad byte, when
+    // written, is inside the chunk too, and the walk skips it with the rest.
+    constexpr std::int64_t kTypeEnd = 22;
+    if (size <= kTypeEnd) return;
+    std::uint8_t name_length = 0;
+    strm::read_u8(file_, name_length);
+    if (name_length > size - kTypeEnd - 1) throw strm::failure();
 }
 
 void CAiffFile::ReadInstrument() {
@@ -154,8 +170,17 @@ std::int32_t CAiffFile::SeekData(std::int32_t offset) {
 }
 
 bool CAiffFile::IsSupported() const {
-    return common_.sampleSize >= 1 && common_.sampleSize <= 32 && ssndOffset_ == 0 &&
-           ssndBlockSize_ == 0;
+    if (ssndOffset_ != 0 || ssndBlockSize_ != 0) return false;
+    const std::int16_t bits = common_.sampleSize;
+    switch (common_.compressionType) {
+        case fourcc("NONE"):
+        case fourcc("sowt"): return bits >= 1 && bits <= 32;
+        case fourcc("fl32"):
+        case fourcc("FL32"): return bits == 32;
+        case fourcc("fl64"):
+        case fourcc("FL64"): return bits == 64;
+        default: return false;
+    }
 }
 
 bool CAiffFile::IsSupportedFormat() const { return IsSupported(); }
@@ -169,9 +194,15 @@ std::int32_t CAiffFile::Width() const { return (std::int32_t{common_.sampleSize}
 wavefile::SampleLayout CAiffFile::Layout() const {
     wavefile::SampleLayout layout;
     layout.width = Width();
-    layout.big_endian = true;
+    layout.big_endian = common_.compressionType != fourcc("sowt");
     layout.offset_binary = false;
     layout.low_mask = wavefile::resolution_mask(common_.sampleSize);
+    // Only the float types that IsSupported accepts are decoded as floats; any other type
+    // keeps the integer reading that unsupported files always had.
+    const std::uint32_t type = common_.compressionType;
+    layout.ieee_float = (type == fourcc("fl32") || type == fourcc("FL32") ||
+                         type == fourcc("fl64") || type == fourcc("FL64")) &&
+                        IsSupported();
     return layout;
 }
 

@@ -1,12 +1,19 @@
 #pragma once
-// Uncompressed AIFF files: reads the "COMM", "SSND", "MARK" and "INST" chunks of a "FORM" whose
-// form type is "AIFF" (AIFF-C is refused) and writes a file of those chunks whose sizes stay
-// right after every append.
+// AIFF and uncompressed AIFF-C files: reads the "COMM", "SSND", "MARK" and "INST" chunks of a
+// "FORM" whose form type is "AIFF" or "AIFC" and writes an AIFF file of those chunks whose
+// sizes stay right after every append.
 //
 // Every number is big-endian. Samples are two's complement, (bits + 7) / 8 bytes each, most
 // significant byte first and left-justified. The sample rate is the 80-bit extended number the
 // file holds. The loop is the instrument's sustain loop: two marker ids whose markers lie
 // between frames, so the end marker's position is already one past the last looped frame.
+//
+// AIFF-C adds a compression type to COMM, followed by its name as a Pascal string (a count
+// byte, the text, a pad byte to an even length). Read: 'NONE' (as AIFF), 'sowt' (the same
+// samples least significant byte first) and 'fl32'/'FL32', 'fl64'/'FL64' (big-endian IEEE
+// floats, with 32 or 64 bits in COMM as they must be). Every other type ('ima4', 'ulaw',
+// 'alaw', ...) opens and is not supported. The FVER chunk is skipped like any other. Written:
+// plain AIFF, whatever was read.
 
 #include <cstdint>
 #include <map>
@@ -76,6 +83,8 @@ private:
         std::uint32_t numSampleFrames = 0;
         std::int16_t sampleSize = 16;  // bits per sample
         Extended80 sampleRate;
+        // AIFF-C only; a plain AIFF file's samples are as 'NONE' says.
+        std::uint32_t compressionType = strm::fourcc("NONE");
     };
     struct AiffLoop {
         std::uint16_t playMode = 0;  // 0: no loop, 1: forward, 2: forward-backward
@@ -97,7 +106,7 @@ private:
 
     void ResetForRead();
     void ReadHeader();
-    void ReadCommon();
+    void ReadCommon(bool aifc, std::int64_t size);
     void ReadInstrument();
     void ReadMarkers(std::int64_t end);
     void WriteHeader();

@@ -7,6 +7,20 @@
 
 using strm::fourcc;
 
+namespace {
+// Format tags, and the GUID that WAVE_FORMAT_EXTENSIBLE gives every sub-format with an old
+// tag: the tag, then 0000-0010-8000-00AA00389B71 (Data2 and Data3 little-endian, Data4 as
+// stored). From Microsoft's mmreg.h and ksmedia.h (KSDATAFORMAT_SUBTYPE_PCM, _IEEE_FLOAT).
+constexpr std::uint16_t kTagPcm = 1;
+constexpr std::uint16_t kTagFloat = 3;
+constexpr std::uint16_t kTagExtensible = 0xFFFE;
+constexpr std::uint16_t kGuidData2 = 0x0000, kGuidData3 = 0x0010;
+constexpr std::uint32_t kGuidData4High = 0x800000AA, kGuidData4Low = 0x00389B71;
+// cbSize of the extension, and the chunk size that holds it: 16 + 2 + 22.
+constexpr std::uint16_t kExtensibleCbSize = 22;
+constexpr std::int64_t kExtensibleFmtSize = 40;
+}  // namespace
+
 std::unique_ptr<CWaveFile> CWavFile::Clone() const {
     auto copy = std::make_unique<CWavFile>();
     copy->format_ = format_;
@@ -21,6 +35,10 @@ std::int32_t CWavFile::Open(const char* path, std::int32_t mode) {
         file_.attach(std::fopen(path, "w+b"));
         if (!file_.is_open()) throw CWaveFileExceptionCannotOpen(path);
         writing_ = true;
+        // Integer PCM is the one encoding written: a float or extensible tag carried over from
+        // a file read would describe samples that SamplesToRaw does not produce.
+        format_.format_tag = kTagPcm;
+        format_.sub_format = 0;
         WriteHeader();
         const std::int32_t sought = SeekData(0);
         return file_.failed() ? -1 : sought;
@@ -66,7 +84,7 @@ void CWavFile::ReadHeader() {
         const std::int64_t body = wavefile::position_or_fail(file_);
         const std::int64_t end = wavefile::checked_chunk_end(body, wavefile::as_int32(size));
         switch (id) {
-            case fourcc("fmt "): ReadFormat(); break;
+            case fourcc("fmt "): ReadFormat(end - body); break;
             case fourcc("smpl"): ReadSampler(end - body); break;
             case fourcc("data"):
                 // Both fit: checked_chunk_end bounds the end by the largest 32-bit offset.
@@ -79,14 +97,37 @@ void CWavFile::ReadHeader() {
     }
 }
 
-void CWavFile::ReadFormat() {
+void CWavFile::ReadFormat(std::int64_t size) {
     strm::read_le16(file_, format_.format_tag);
     strm::read_le16(file_, format_.channels);
     strm::read_le32(file_, format_.sample_rate);
     strm::read_le32(file_, format_.byte_rate);
     strm::read_le16(file_, format_.block_align);
     strm::read_le16(file_, format_.bits_per_sample);
-    // A longer chunk (WAVE_FORMAT_EXTENSIBLE's 40 bytes, say) is skipped past by the walk.
+    format_.sub_format = 0;
+    // Other extra bytes (cbSize and a codec's fields) are skipped past by the walk.
+    if (format_.format_tag != kTagExtensible || size < kExtensibleFmtSize) return;
+    std::uint16_t cb_size = 0, valid_bits = 0, data2 = 0, data3 = 0;
+    std::uint32_t channel_mask = 0, data1 = 0, data4_high = 0, data4_low = 0;
+    strm::read_le16(file_, cb_size);
+    if (cb_size < kExtensibleCbSize) return;  // the extension is not there after all
+    // Valid bits below the container's change nothing: samples are left-justified. Nor does
+    // the speaker mask, for the mono files the converter takes.
+    strm::read_le16(file_, valid_bits);
+    strm::read_le32(file_, channel_mask);
+    strm::read_le32(file_, data1);
+    strm::read_le16(file_, data2);
+    strm::read_le16(file_, data3);
+    strm::read_be32(file_, data4_high);
+    strm::read_be32(file_, data4_low);
+    if (data2 == kGuidData2 && data3 == kGuidData3 && data4_high == kGuidData4High &&
+        data4_low == kGuidData4Low) {
+        format_.sub_format = data1;
+    }
+}
+
+std::uint32_t CWavFile::SampleFormat() const {
+    return format_.format_tag == kTagExtensible ? format_.sub_format : format_.format_tag;
 }
 
 void CWavFile::ReadSampler(std::int64_t size) {
@@ -125,7 +166,12 @@ std::int32_t CWavFile::SeekData(std::int32_t offset) {
 }
 
 bool CWavFile::IsSupported() const {
-    return format_.format_tag == 1 && format_.bits_per_sample >= 1 && format_.bits_per_sample <= 32;
+    const std::uint16_t bits = format_.bits_per_sample;
+    switch (SampleFormat()) {
+        case kTagPcm: return bits >= 1 && bits <= 32;
+        case kTagFloat: return bits == 32 || bits == 64;
+        default: return false;
+    }
 }
 
 bool CWavFile::IsSupportedFormat() const { return IsSupported(); }
@@ -142,6 +188,9 @@ wavefile::SampleLayout CWavFile::Layout() const {
     layout.big_endian = false;
     layout.offset_binary = layout.width == 1;
     layout.low_mask = wavefile::resolution_mask(format_.bits_per_sample);
+    // Only a float format that IsSupported accepts is decoded as floats; any other format keeps
+    // the integer reading that unsupported formats always had.
+    layout.ieee_float = SampleFormat() == kTagFloat && IsSupported();
     return layout;
 }
 

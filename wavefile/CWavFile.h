@@ -6,6 +6,13 @@
 // samples are unsigned with 128 as zero, wider ones two's complement, left-justified. The loop
 // is the first record of the "smpl" chunk, which stores the loop's last sample: the interface's
 // end is one past it.
+//
+// Read: integer PCM (format tag 1) of 1 to 32 bits, IEEE float (tag 3) of 32 or 64 bits, and
+// WAVE_FORMAT_EXTENSIBLE (tag 0xFFFE) whose sub-format GUID names one of those two; its valid
+// bits change nothing, since samples are left-justified anyway. Any other format opens and is
+// not supported, an extensible "fmt " of fewer than 40 bytes (or with cbSize below 22)
+// included: it names no sub-format, and such files opened as unsupported before extensible
+// ones were read at all. Written: integer PCM, format tag 1, whatever format was read.
 
 #include <cstdint>
 #include <memory>
@@ -73,6 +80,9 @@ private:
         std::uint32_t byte_rate = 88200;  // recomputed whenever a header is written
         std::uint16_t block_align = 2;    // recomputed whenever a header is written
         std::uint16_t bits_per_sample = 16;
+        // Not in the 16 bytes: for format tag 0xFFFE, the tag that the sub-format GUID names
+        // (1 or 3 when it is one of ours), 0 when the chunk names none.
+        std::uint32_t sub_format = 0;
     };
     // One loop record of the "smpl" chunk; `end` is the loop's last sample, inclusive.
     struct LoopRecord {
@@ -90,7 +100,9 @@ private:
 
     void ResetForRead();
     void ReadHeader();
-    void ReadFormat();
+    void ReadFormat(std::int64_t size);
+    // The format tag that describes the samples: the sub-format's for WAVE_FORMAT_EXTENSIBLE.
+    std::uint32_t SampleFormat() const;
     void ReadSampler(std::int64_t size);
     void WriteHeader();
     wavefile::SampleLayout Layout() const;

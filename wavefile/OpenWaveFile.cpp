@@ -21,12 +21,12 @@ std::unique_ptr<CWaveFile> OpenWaveFile(const char* path) {
     }
     // Only the form type decides; each class checks its own container identifier on opening.
     std::unique_ptr<CWaveFile> wave;
-    if (form_type == strm::fourcc("AIFF")) {
+    if (form_type == strm::fourcc("AIFF") || form_type == strm::fourcc("AIFC")) {
         wave = std::make_unique<CAiffFile>();
     } else if (form_type == strm::fourcc("WAVE")) {
         wave = std::make_unique<CWavFile>();
     } else {
-        throw CWaveFileExceptionNotSupported(path);  // AIFF-C ("AIFC") among others
+        throw CWaveFileExceptionNotSupported(path);
     }
     // An exception from Open leaves through here and the unique_ptr destroys the object.
     wave->Open(path, CWaveFile::MODE_READ);

@@ -2,10 +2,17 @@
 
 #include <cstddef>
 #include <cstring>
+#include <limits>
+
+#include "wavefile/round16.h"
 
 namespace wavefile {
 
 namespace {
+
+// Floating-point samples are decoded by copying their bits into a float or a double.
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
+              "float samples are IEEE 754 binary32 and binary64");
 
 // The sample's top min(width, 4) bytes as a left-justified 32-bit pattern. Byte k counts from
 // the most significant one; W is the width when it is 1 to 4 and 0 for wider samples, whose
@@ -83,14 +90,75 @@ void decode_width(const std::uint8_t* p, Out* out, std::uint32_t n, std::size_t 
     }
 }
 
-template <typename Out, typename Narrow>
+// The W bytes of one floating-point sample as the bits of a float (W = 4) or a double (W = 8),
+// widened to a double, which holds every float exactly.
+template <int W, bool Big>
+inline double float_sample(const std::uint8_t* p) {
+    std::uint64_t bits = 0;
+    for (int k = 0; k < W; ++k) bits = bits << 8 | p[Big ? k : W - 1 - k];
+    if (W == 4) {
+        const auto bits32 = static_cast<std::uint32_t>(bits);
+        float f = 0;
+        std::memcpy(&f, &bits32, sizeof f);
+        return f;
+    }
+    double d = 0;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+template <int W, bool Big, typename Out, typename Round>
+void decode_float_loop(const std::uint8_t* p, Out* out, std::uint32_t n, Round round) {
+    for (std::uint32_t i = 0; i < n; ++i, p += W) {
+        double v = float_sample<W, Big>(p);
+        // Full scale is +-1.0; beyond it (infinities included) the sample is at full scale.
+        // NaN compares false both ways and passes through to the rounding, which gives 0.
+        if (v > 1.0) v = 1.0;
+        if (v < -1.0) v = -1.0;
+        out[i] = round(v);
+    }
+}
+
+template <bool Big, typename Out, typename Round>
+std::int32_t decode_float(const std::uint8_t* p, Out* out, std::uint32_t n, std::size_t width,
+                          Round round) {
+    switch (width) {
+        case 4: decode_float_loop<4, Big>(p, out, n, round); break;
+        case 8: decode_float_loop<8, Big>(p, out, n, round); break;
+        default: return 0;  // no such float: nothing converted
+    }
+    return static_cast<std::int32_t>(n);
+}
+
+// A value in [-1, 1] scaled to `full` = 2^(N-1) and rounded as round_to_int16 rounds: halves
+// away from zero, clipped to [-full, full - 1]. NaN gives 0, and no conversion of an
+// out-of-range double to an integer ever happens.
+inline std::int64_t round_scaled(double v, double full) {
+    const double scaled = v * full;
+    if (scaled >= 0) {
+        const double r = scaled + 0.5;
+        return static_cast<std::int64_t>(r > full - 1 ? full - 1 : r);
+    }
+    if (scaled < 0) {
+        const double r = -scaled + 0.5;
+        return -static_cast<std::int64_t>(r > full ? full : r);
+    }
+    return 0;
+}
+
+template <typename Out, typename Narrow, typename Round>
 std::int32_t decode(const SampleLayout& layout, const void* raw, Out* out, std::uint32_t bytes,
-                    Narrow narrow) {
+                    Narrow narrow, Round round) {
     if (layout.width < 1) return 0;
     const std::size_t width = static_cast<std::size_t>(layout.width);
     std::uint32_t n = bytes / static_cast<std::uint32_t>(layout.width);
     // The count is returned as a signed 32-bit number; never convert more than it can say.
     if (n > 0x7FFFFFFFu) n = 0x7FFFFFFFu;
+    if (layout.ieee_float) {
+        const auto* p = static_cast<const std::uint8_t*>(raw);
+        return layout.big_endian ? decode_float<true>(p, out, n, width, round)
+                                 : decode_float<false>(p, out, n, width, round);
+    }
     // Offset binary is two's complement with the sign bit inverted.
     const std::uint32_t flip = layout.offset_binary && width == 1 ? 0x80000000u : 0u;
     const auto* p = static_cast<const std::uint8_t*>(raw);
@@ -107,7 +175,7 @@ std::int32_t decode(const SampleLayout& layout, const void* raw, Out* out, std::
 std::uint32_t encode(const SampleLayout& layout, std::uint32_t count, void* raw,
                      std::uint32_t source_bytes,
                      std::uint32_t (*value_at)(const void*, std::uint32_t), const void* samples) {
-    if (layout.width < 1) return 0;
+    if (layout.width < 1 || layout.ieee_float) return 0;
     const std::uint32_t width = static_cast<std::uint32_t>(layout.width);
     const std::uint32_t taken = width < source_bytes ? width : source_bytes;
     auto* out = static_cast<std::uint8_t*>(raw);
@@ -134,19 +202,25 @@ std::uint8_t resolution_mask(std::int32_t bits) {
 
 std::int32_t raw_to_samples32(const SampleLayout& layout, const void* raw, std::int32_t* samples,
                               std::uint32_t bytes) {
-    return decode(layout, raw, samples, bytes, [](std::uint32_t u) { return as_int32(u); });
+    return decode(
+        layout, raw, samples, bytes, [](std::uint32_t u) { return as_int32(u); },
+        [](double v) { return static_cast<std::int32_t>(round_scaled(v, 2147483648.0)); });
 }
 
 std::int32_t raw_to_samples16(const SampleLayout& layout, const void* raw, std::int16_t* samples,
                               std::uint32_t bytes) {
-    return decode(layout, raw, samples, bytes,
-                  [](std::uint32_t u) { return as_int16(static_cast<std::uint16_t>(u >> 16)); });
+    return decode(
+        layout, raw, samples, bytes,
+        [](std::uint32_t u) { return as_int16(static_cast<std::uint16_t>(u >> 16)); },
+        [](double v) { return round_to_int16(v * 32768.0); });
 }
 
 std::int32_t raw_to_samples8(const SampleLayout& layout, const void* raw, std::int8_t* samples,
                              std::uint32_t bytes) {
-    return decode(layout, raw, samples, bytes,
-                  [](std::uint32_t u) { return as_int8(static_cast<std::uint8_t>(u >> 24)); });
+    return decode(
+        layout, raw, samples, bytes,
+        [](std::uint32_t u) { return as_int8(static_cast<std::uint8_t>(u >> 24)); },
+        [](double v) { return static_cast<std::int8_t>(round_scaled(v, 128.0)); });
 }
 
 std::uint32_t samples_to_raw32(const SampleLayout& layout, const std::int32_t* samples, void* raw,

@@ -118,6 +118,57 @@ TEST(FromExtended, RoundsTheSixtyFourBitMantissaToNearestEven) {
     EXPECT_EQ(FromExtended(x), 1.0 + std::ldexp(1.0, -52));
 }
 
+struct PowerCase {
+    double x;
+    std::int32_t n;
+    double expected;  // from ldexp, or written out
+};
+
+TEST(PowerOfInt, ExactPowersOfTwoIntoTheDenormals) {
+    const PowerCase cases[] = {
+        {2.0, 0, 1.0},
+        {2.0, 1, 2.0},
+        {2.0, 10, 1024.0},
+        {2.0, 1023, std::ldexp(1.0, 1023)},
+        {2.0, 1024, kInf},
+        {2.0, -1, 0.5},
+        {2.0, -1022, std::ldexp(1.0, -1022)},
+        // Below here 2^|n| overflows: 1 / 2^|n| would be 0 from n = -1024 on.
+        {2.0, -1023, std::ldexp(1.0, -1023)},
+        {2.0, -1024, std::ldexp(1.0, -1024)},
+        {2.0, -1050, std::ldexp(1.0, -1050)},
+        {2.0, -1074, std::ldexp(1.0, -1074)},
+        // Half the smallest denormal rounds to even, 0; beyond that nothing is left.
+        {2.0, -1075, 0.0},
+        {2.0, -16446, 0.0},
+        {2.0, std::numeric_limits<std::int32_t>::min(), 0.0},
+        {2.0, std::numeric_limits<std::int32_t>::max(), kInf},
+        {0.5, 3, 0.125},
+        {0.5, -3, 8.0},
+        {-2.0, 3, -8.0},
+        {-2.0, -3, -0.125},
+        {10.0, 3, 1000.0},
+        {4.0, -2, 0.0625},
+    };
+    for (const PowerCase& c : cases) {
+        EXPECT_EQ(PowerOfInt(c.x, c.n), c.expected) << c.x << "^" << c.n;
+    }
+}
+
+TEST(FromExtended, DenormalsThatThePowerAloneCannotHold) {
+    // 2^-1074 with the integer bit alone: the high word is 2^31 times 2^-1105, a power that no
+    // double holds; so is 2^-1085 for the low word of the smallest normal's neighbour.
+    EXPECT_EQ(FromExtended(from_bytes({0x3B, 0xCD, 0x80, 0, 0, 0, 0, 0, 0, 0})),
+              std::ldexp(1.0, -1074));
+    // 2^-1022 + 2^-1074: exponent 16383 - 1022 = 0x3C01, the last bit in the low word's bit 11.
+    EXPECT_EQ(FromExtended(from_bytes({0x3C, 0x01, 0x80, 0, 0, 0, 0, 0, 0x08, 0x00})),
+              std::ldexp(1.0, -1022) + std::ldexp(1.0, -1074));
+    // Three quarters of the smallest denormal rounds up to it; a quarter rounds down to 0.
+    EXPECT_EQ(FromExtended(from_bytes({0x3B, 0xCC, 0xC0, 0, 0, 0, 0, 0, 0, 0})),
+              std::ldexp(1.0, -1074));
+    EXPECT_EQ(FromExtended(from_bytes({0x3B, 0xCB, 0x80, 0, 0, 0, 0, 0, 0, 0})), 0.0);
+}
+
 TEST(Extended80RoundTrip, EveryFiniteDoubleComesBack) {
     // Random bit patterns cover every exponent, denormals included; a fixed seed keeps the run
     // reproducible.

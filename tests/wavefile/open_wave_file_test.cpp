@@ -23,8 +23,13 @@ TEST(OpenWaveFile, PicksTheClassByFormType) {
         RiffBuilder().fmt(1, 1, 8000, 8).data(Bytes().u8(0xAB).u8(0xCD)).bytes());
     const test::TempFile aiff(
         AiffBuilder().comm(1, 1, 16, test::kExt8000).ssnd(Bytes().u8(0x12).u8(0x34)).bytes());
+    const test::TempFile aifc(AiffBuilder("AIFC")
+                                  .comm_aifc(1, 1, 16, test::kExt8000, "sowt")
+                                  .ssnd(Bytes().u8(0x56).u8(0x78))
+                                  .bytes());
     for (const auto& [file, name, first] :
-         {std::tuple{&wav, "WAVE", 0xAB}, std::tuple{&aiff, "AIFF", 0x12}}) {
+         {std::tuple{&wav, "WAVE", 0xAB}, std::tuple{&aiff, "AIFF", 0x12},
+          std::tuple{&aifc, "AIFF", 0x56}}) {
         const std::unique_ptr<CWaveFile> w = OpenWaveFile(file->c_str());
         ASSERT_NE(w, nullptr);
         EXPECT_STREQ(w->GetFormatName(), name);
@@ -86,7 +91,11 @@ TEST_P(OpenWaveFileRefuses, WithTheRightException) {
 }
 
 const DetectCase kRefused[] = {
-    {"aifc", AiffBuilder("AIFC").comm(1, 0, 16, test::kExt8000).bytes(), false},
+    {"iff_8svx", AiffBuilder("8SVX").comm(1, 0, 16, test::kExt8000).bytes(), false},
+    {"aifc_lower_case", AiffBuilder("aifc").comm_aifc(1, 0, 16, test::kExt8000, "NONE").bytes(),
+     false},
+    // AIFF-C goes to the AIFF reader, for which a COMM without the compression type is bad.
+    {"aifc_comm_without_type", AiffBuilder("AIFC").comm(1, 0, 16, test::kExt8000).bytes(), true},
     {"other_form", Bytes().tag("RIFF").le32(4).tag("AVI ").vec(), false},
     {"lower_case_wave", Bytes().tag("RIFF").le32(4).tag("wave").vec(), false},
     {"wave_without_riff", RiffBuilder("FORM").fmt(1, 1, 8000, 8).bytes(), true},
@@ -97,11 +106,11 @@ INSTANTIATE_TEST_SUITE_P(Files, OpenWaveFileRefuses, ::testing::ValuesIn(kRefuse
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(WaveFileExceptions, FamilyOutsideTheStandardExceptions) {
-    const test::TempFile aifc(AiffBuilder("AIFC").bytes());
+    const test::TempFile svx(AiffBuilder("8SVX").bytes());
     const test::TempFile bad(RiffBuilder("RIFX").bytes());
-    const std::string missing = aifc.path() + ".missing";
+    const std::string missing = svx.path() + ".missing";
     int caught_by_base = 0;
-    for (const std::string& path : {aifc.path(), bad.path(), missing}) {
+    for (const std::string& path : {svx.path(), bad.path(), missing}) {
         try {
             try {
                 OpenWaveFile(path.c_str());

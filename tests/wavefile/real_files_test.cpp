@@ -1,5 +1,6 @@
 // Files written by other tools (SoX, FFmpeg, libsndfile, libaudiofile; see
-// tests/data/wavefile/make_fixtures.sh), opened the way the converter opens its inputs. Every
+// tests/data/wavefile/make_fixtures.sh and tests/data/formats/make.sh), opened the way the
+// converter opens its inputs. Every
 // expected value below is what those tools report (soxi, sndfile-info, `sox -V3`, and SoX's own
 // decoding with `sox FILE -t s32 -`), never what this library computed.
 
@@ -12,7 +13,7 @@
 namespace {
 
 struct RealCase {
-    const char* file;
+    const char* file;  // in tests/data/wavefile, or a path from tests/data when it has a '/'
     const char* format;
     double rate;
     std::int32_t bits;
@@ -28,7 +29,9 @@ class RealFile : public ::testing::TestWithParam<RealCase> {};
 
 TEST_P(RealFile, ReadsWhatTheToolsReport) {
     const RealCase& c = GetParam();
-    const std::string path = test::data_file(std::string("wavefile/") + c.file);
+    const std::string file = c.file;
+    const std::string path =
+        test::data_file(file.find('/') == std::string::npos ? "wavefile/" + file : file);
     const std::unique_ptr<CWaveFile> w = OpenWaveFile(path.c_str());
     EXPECT_STREQ(w->GetFormatName(), c.format);
     ASSERT_TRUE(w->IsSupported());
@@ -165,6 +168,64 @@ const RealCase kRealFiles[] = {
      -1,
      -1,
      60},
+    // WAVE_FORMAT_EXTENSIBLE with the PCM GUID, by FFmpeg: 24 and 32 bits, and 16 bits at
+    // 96 kHz. The same 16-bit signal as ffmpeg_s16.wav, so the same samples.
+    {"ffmpeg_s24_extensible.wav",
+     "WAVE",
+     8000,
+     24,
+     400,
+     {0, 90898432, 201261056, -90963968},
+     1,
+     -4692599,
+     -1,
+     -1,
+     60},
+    {"formats/ffmpeg_s32.wav",
+     "WAVE",
+     8000,
+     32,
+     400,
+     {0, 90898432, 201261056, -90963968},
+     1,
+     -4692599,
+     -1,
+     -1,
+     60},
+    {"formats/ffmpeg_s16_96k.wav",
+     "WAVE",
+     96000,
+     16,
+     960,
+     {0, 7733248, 267714560, 163905536},
+     256013,
+     112428962,
+     -1,
+     -1,
+     60},
+    // AIFF-C: 'sowt' (little-endian samples) by FFmpeg, 'NONE' with a name by SoX.
+    {"formats/ffmpeg_sowt.aifc",
+     "AIFF",
+     8000,
+     16,
+     400,
+     {0, 90898432, 201261056, -90963968},
+     1,
+     -4692599,
+     -1,
+     -1,
+     60},
+    {"formats/sox_s16.aifc",
+     "AIFF",
+     8000,
+     16,
+     400,
+     {54984704, 503971840, 1135607808, -504102912},
+     838,
+     -26434764,
+     -1,
+     -1,
+     60},
     // INST + MARK by libaudiofile: `sox -V3` shows loop start 100, end 300, unity note 69.
     {"audiofile_loop16.aiff",
      "AIFF",
@@ -182,18 +243,11 @@ const RealCase kRealFiles[] = {
 std::string case_name(const ::testing::TestParamInfo<RealCase>& p) {
     std::string n = p.param.file;
     for (char& ch : n) {
-        if (ch == '.') ch = '_';
+        if (ch == '.' || ch == '/') ch = '_';
     }
     return n;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tools, RealFile, ::testing::ValuesIn(kRealFiles), case_name);
-
-TEST(RealFile, ExtensibleWavIsReadButNotSupportedYet) {
-    // FFmpeg writes 24-bit WAV as WAVE_FORMAT_EXTENSIBLE (tag 0xFFFE, 40-byte "fmt ").
-    const std::string path = test::data_file("wavefile/ffmpeg_s24_extensible.wav");
-    const std::unique_ptr<CWaveFile> w = OpenWaveFile(path.c_str());
-    EXPECT_FALSE(w->IsSupported());
-}
 
 }  // namespace

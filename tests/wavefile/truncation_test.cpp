@@ -69,8 +69,10 @@ TEST_P(EveryPrefix, OpensOrIsBadFormat) {
     EXPECT_GT(opened, 0u);  // the whole file, at least
 }
 
+// A file in tests/data/wavefile, or a path from tests/data when the name has a '/'.
 std::vector<std::uint8_t> fixture(const char* name) {
-    return test::read_file(test::data_file(std::string("wavefile/") + name));
+    const std::string n = name;
+    return test::read_file(test::data_file(n.find('/') == std::string::npos ? "wavefile/" + n : n));
 }
 
 std::vector<PrefixCase> cases() {
@@ -92,10 +94,26 @@ std::vector<PrefixCase> cases() {
                      .ssnd(Bytes().ramp(41))
                      .chunk("APPL", Bytes().ramp(3))
                      .bytes()});
-    for (const char* name : {"sox_u8.wav", "ffmpeg_s16.wav", "sox_s24.wav", "sndfile_loop16.wav"}) {
+    c.push_back({"wav_extensible_built", false,
+                 RiffBuilder()
+                     .fmt_extensible(1, 8000, 32, test::ks_guid(3), 24)
+                     .chunk("fact", Bytes().le32(10))
+                     .data(Bytes().ramp(40))
+                     .bytes()});
+    c.push_back({"aifc_named_comm_built", true,
+                 AiffBuilder("AIFC")
+                     .chunk("FVER", Bytes().be32(0xA2805140))
+                     .comm_aifc(1, 20, 32, test::kExt8000, "fl32", "32-bit floating point")
+                     .mark({{1, 2, "abc"}})
+                     .ssnd(Bytes().ramp(80))
+                     .bytes()});
+    for (const char* name : {"sox_u8.wav", "ffmpeg_s16.wav", "sox_s24.wav", "sndfile_loop16.wav",
+                             "formats/ffmpeg_f32.wav", "formats/sox_f64.wav"}) {
         c.push_back({name, false, fixture(name)});
     }
-    for (const char* name : {"audiofile_loop16.aiff", "sox_s16.aiff", "sndfile_s24.aiff"}) {
+    for (const char* name :
+         {"audiofile_loop16.aiff", "sox_s16.aiff", "sndfile_s24.aiff", "formats/ffmpeg_sowt.aifc",
+          "formats/sox_s16.aifc", "formats/sndfile_f32.aifc"}) {
         c.push_back({name, true, fixture(name)});
     }
     return c;
