@@ -41,14 +41,17 @@ public:
     virtual std::int32_t GetDataSize() const = 0;
 
     // Raw data to signed values whose top bit is the sample's sign bit; each converts
-    // bytes / width whole samples and returns how many.
+    // bytes / width whole samples and returns how many. Floating-point samples (read only)
+    // are rounded to each width instead (wavefile/sample_layout.h).
     virtual std::int32_t RawToSamples32(const void* raw, std::int32_t* samples,
                                         std::uint32_t bytes) const = 0;
     virtual std::int32_t RawToSamples16(const void* raw, std::int16_t* samples,
                                         std::uint32_t bytes) const = 0;
     virtual std::int32_t RawToSamples8(const void* raw, std::int8_t* samples,
                                        std::uint32_t bytes) const = 0;
-    // Signed values to raw data of the file's layout; each returns count * width bytes.
+    // Signed values to raw data of the file's layout; each returns count * width bytes, or 0
+    // for a floating-point layout, which nothing writes. Opening for writing sets the
+    // integer layout that the writer stores.
     virtual std::uint32_t SamplesToRaw32(const std::int32_t* samples, void* raw,
                                          std::uint32_t count) const = 0;
     virtual std::uint32_t SamplesToRaw16(const std::int16_t* samples, void* raw,
