@@ -118,6 +118,24 @@ const OpenCase kWavCases[] = {
      bad_format()},
     {"smpl_shorter_than_its_fields", RiffBuilder().chunk("smpl", Bytes().zeros(20)).bytes(),
      bad_format()},
+    // The chunk's size is a claim too: a count that fits a 2 GB "smpl" chunk in a file of a
+    // few bytes must not size anything (found by fuzzing the conversion).
+    {"loop_count_fits_only_the_claimed_chunk",
+     RiffBuilder()
+         .fmt(1, 1, 8000, 16)
+         .chunk_declared("smpl", 0x7FFF0000,
+                         Bytes()
+                             .zeros(28)
+                             .le32((0x7FFF0000 - 36) / 24)
+                             .le32(0)
+                             .le32(0)
+                             .le32(0)
+                             .le32(1)
+                             .le32(2)
+                             .le32(0)
+                             .le32(0))
+         .bytes(),
+     bad_format()},
     {"negative_chunk_size",
      RiffBuilder()
          .fmt(1, 1, 8000, 16)
