@@ -72,11 +72,17 @@ failed=0
 skipped=0
 for test_exe in build-windows/tests/*/*_test.exe; do
     name=$(basename "$test_exe" .exe)
-    if wine "$test_exe" </dev/null >"$work/$name.log" 2>&1; then
-        status=ok
-    else
-        status=FAILED
-    fi
+    status=FAILED
+    for attempt in 1 2; do
+        if wine "$test_exe" </dev/null >"$work/$name.log" 2>&1; then
+            status=ok
+            break
+        fi
+        # A program that printed nothing at all never started: wine may still be setting up
+        # its prefix on the first run. Anything that printed a line counts as its own result.
+        [[ ! -s $work/$name.log ]] || break
+        sleep 2
+    done
     # GoogleTest's own counts ("[  PASSED  ] 52 tests.", "[  SKIPPED ] 2 tests, ...").
     p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$work/$name.log" | tail -n 1)
     s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$work/$name.log" | tail -n 1)
