@@ -88,24 +88,7 @@ inline std::vector<std::int16_t> reference_samples(const std::vector<std::uint8_
     return out;
 }
 
-// The absolute path of a tool on PATH, or "" when it is not installed (always "" on Windows,
-// where the tests run under wine without the Debian tools).
-inline std::string find_tool(const std::string& name) {
-#ifdef _WIN32
-    (void)name;
-    return "";
-#else
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        const std::filesystem::path candidate = std::filesystem::path(dir) / name;
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
-    }
-    return "";
-#endif
-}
+using test::find_tool;
 
 // The samples of a sound file as sox reads them, signed 16-bit; empty without sox.
 inline std::vector<std::int16_t> sox_samples(const std::string& path) {

@@ -100,18 +100,7 @@ inline Klng parse_klng(const std::vector<std::uint8_t>& b) {
     return k;
 }
 
-// The absolute path of a tool on PATH, or "" when it is not installed.
-inline std::string find_tool(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        const std::filesystem::path candidate = std::filesystem::path(dir) / name;
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
-    }
-    return "";
-}
+using test::find_tool;
 
 // Signed 16-bit little-endian bytes to samples.
 inline std::vector<std::int16_t> s16_samples(const std::string& raw) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -277,6 +278,23 @@ std::string Process::output_so_far() const {
 ProcessResult run_program(const std::vector<std::string>& args, const ProcessOptions& options) {
     Process process(args, options);
     return process.wait();
+}
+
+std::string find_tool(const std::string& name) {
+#ifdef _WIN32
+    (void)name;
+    return "";
+#else
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        const std::filesystem::path candidate = std::filesystem::path(dir) / name;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
+    }
+    return "";
+#endif
 }
 
 }  // namespace test

@@ -50,6 +50,10 @@ private:
 
 ProcessResult run_program(const std::vector<std::string>& args, const ProcessOptions& options = {});
 
+// The absolute path of a tool on PATH, or "" when it is not installed (always "" on Windows,
+// where the tests run under wine without the Debian tools).
+std::string find_tool(const std::string& name);
+
 // The built converter.
 inline std::string tonecast_exe() { return TONECAST_EXE; }
 // A file in the committed test data.
