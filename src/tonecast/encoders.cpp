@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "codec/ima_adpcm.h"
 #include "src/tonecast/mono_wave.h"
@@ -57,6 +61,77 @@ std::int8_t to_pcm8(std::int16_t s) {
 // Data bytes go out through one fixed buffer on the stack: no allocation while writing.
 constexpr std::size_t kBufferBytes = 4096;
 
+// Samples between the checkpoints of a piece coded from a guessed state: where mending it may
+// find its coder agreeing with the true one. Even, so that a checkpoint begins a byte.
+constexpr std::size_t kCheckpointSamples = 1024;
+
+// Codes `count` samples from `state` into bytes[0 ... (count + 1) / 2 - 1]: two codes a byte,
+// the earlier sample in the low four bits.
+void code_packed(const std::int16_t* samples, std::size_t count, adpcm_state& state,
+                 unsigned char* bytes) {
+    std::uint8_t codes[kCheckpointSamples];
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t n = std::min(count - done, sizeof codes);
+        adpcm_encode_block(samples + done, n, state, codes);
+        for (std::size_t i = 0; i < n; i += 2) {
+            const std::uint8_t high = i + 1 < n ? codes[i + 1] : 0;
+            bytes[(done + i) / 2] = static_cast<unsigned char>(codes[i] | high << 4);
+        }
+        done += n;
+    }
+}
+
+// Codes `count` samples from `state` into the stream, a buffer at a time.
+void write_coded(strm::file& stream, const std::int16_t* samples, std::size_t count,
+                 adpcm_state& state) {
+    unsigned char buffer[kBufferBytes];
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t n = std::min(count - done, 2 * kBufferBytes);
+        code_packed(samples + done, n, state, buffer);
+        strm::write_bytes(stream, buffer, (n + 1) / 2);
+        done += n;
+    }
+}
+
+// A stretch of the wave coded on its own, before the state it starts from is known.
+struct adpcm_piece {
+    std::size_t begin = 0;
+    std::size_t count = 0;
+    std::vector<unsigned char> bytes;      // as code_packed leaves them
+    std::vector<adpcm_state> checkpoints;  // the state at every kCheckpointSamples-th sample
+    adpcm_state end;                       // the state after the piece
+};
+
+bool operator==(const adpcm_state& a, const adpcm_state& b) {
+    return a.predictor == b.predictor && a.step_index == b.step_index;
+}
+
+// Codes the piece from a guess (predictor 0, step index 0), keeping the checkpoints. Allocates
+// nothing: it runs on a thread of its own, and its buffers were sized beforehand.
+void code_guessed(const std::int16_t* samples, adpcm_piece& piece) {
+    adpcm_state state;
+    for (std::size_t at = 0, j = 0; at < piece.count; at += kCheckpointSamples, ++j) {
+        piece.checkpoints[j] = state;
+        code_packed(samples + piece.begin + at, std::min(kCheckpointSamples, piece.count - at),
+                    state, piece.bytes.data() + at / 2);
+    }
+    piece.end = state;
+}
+
+// Recodes the piece from the true state at its start, `state`, up to the first checkpoint where
+// the guessed coder held that same state: from there on the two coders made the same codes.
+// Leaves in `state` the true state after the piece.
+void mend(const std::int16_t* samples, adpcm_piece& piece, adpcm_state& state) {
+    for (std::size_t at = 0, j = 0; at < piece.count; at += kCheckpointSamples, ++j) {
+        if (state == piece.checkpoints[j]) {
+            state = piece.end;
+            return;
+        }
+        code_packed(samples + piece.begin + at, std::min(kCheckpointSamples, piece.count - at),
+                    state, piece.bytes.data() + at / 2);
+    }
+}
+
 }  // namespace
 
 void write_pcm8(const CMonoWave& wave, strm::file& stream) {
@@ -92,9 +167,16 @@ void write_pcm16(const CMonoWave& wave, strm::file& stream) {
 }
 
 void write_adpcm(const CMonoWave& wave, strm::file& stream) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    write_adpcm_with(wave, stream, cores, kAdpcmPieceSamples);
+}
+
+void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned threads,
+                      std::uint32_t piece_samples) {
     assert(wave.loopstart % 8 == 0);
     assert((wave.length - wave.loopstart) % 8 == 0);
     assert(wave.samples.size() >= wave.length);
+    assert(piece_samples > 0 && piece_samples % kCheckpointSamples == 0);
     write_record(stream, wave, kCodeAdpcm, 8, 1);
 
     // The first sample is both the target of the start-index search and the first one coded;
@@ -107,19 +189,45 @@ void write_adpcm(const CMonoWave& wave, strm::file& stream) {
     strm::write_u8(stream, static_cast<std::uint8_t>(state.step_index));
     strm::write_u8(stream, 0);
 
-    // Two codes per byte, the earlier sample in the low four bits, one buffer of bytes (8192
-    // samples) at a time. The state runs through the whole wave: the loop start needs no reset,
-    // it begins a word.
-    unsigned char buffer[kBufferBytes];
-    std::uint8_t codes[2 * kBufferBytes];
-    for (std::size_t done = 0; done < wave.length;) {
-        const std::size_t n = std::min(std::size_t{wave.length} - done, sizeof codes);
-        adpcm_encode_block(wave.samples.data() + done, n, state, codes);
-        for (std::size_t i = 0; i < n; i += 2) {
-            const std::uint8_t high = i + 1 < n ? codes[i + 1] : 0;
-            buffer[i / 2] = static_cast<unsigned char>(codes[i] | high << 4);
+    // The state runs through the whole wave: the loop start needs no reset, it begins a word.
+    // The wave goes in rounds of `threads` pieces. The calling thread codes the first piece of a
+    // round from the true state, straight into the stream; each other piece is coded at the same
+    // time on its own thread from a guessed state, and then mended from its start with the state
+    // the piece before it really ended in (coders that once agree on the state agree on every
+    // code after it). The bytes are those of one coder running through the wave.
+    const std::int16_t* samples = wave.samples.data();
+    const std::size_t length = wave.length;
+    // Pieces (and their buffers) only for as many threads as the wave has work for.
+    const std::size_t per_round = std::min<std::size_t>(
+        std::max(1u, threads), (length + piece_samples - 1) / piece_samples);
+    std::vector<adpcm_piece> pieces(per_round > 1 ? per_round - 1 : 0);
+    for (adpcm_piece& piece : pieces) {
+        piece.bytes.resize(piece_samples / 2);
+        piece.checkpoints.resize(piece_samples / kCheckpointSamples);
+    }
+    for (std::size_t round = 0; round < length;) {
+        const std::size_t first_end = std::min(length, round + piece_samples);
+        std::size_t begin = first_end;
+        std::vector<std::thread> pool;
+        pool.reserve(pieces.size());  // no reallocation while threads run
+        std::size_t used = 0;
+        for (; used < pieces.size() && begin < length; ++used) {
+            adpcm_piece& piece = pieces[used];
+            piece.begin = begin;
+            piece.count = std::min(length - begin, std::size_t{piece_samples});
+            begin += piece.count;
+            try {
+                pool.emplace_back(code_guessed, samples, std::ref(piece));
+            } catch (const std::system_error&) {
+                code_guessed(samples, piece);  // no thread to be had
+            }
         }
-        strm::write_bytes(stream, buffer, (n + 1) / 2);
-        done += n;
+        write_coded(stream, samples + round, first_end - round, state);
+        for (std::thread& worker : pool) worker.join();
+        for (std::size_t p = 0; p < used; ++p) {
+            mend(samples, pieces[p], state);
+            strm::write_bytes(stream, pieces[p].bytes.data(), (pieces[p].count + 1) / 2);
+        }
+        round = begin;
     }
 }

@@ -4,10 +4,11 @@
 // A conversion holds the whole wave in memory, and a fresh process meets every 4 KB page of it
 // for the first time: 1,400 page faults for one minute of 48 kHz sound. In a virtual machine
 // each fault costs tens of microseconds, more than reading and encoding the page together; a
-// 2 MB huge page costs one. Blocks of at least 2 MB are therefore aligned to 2 MB, rounded up to
-// whole huge pages (at most one huge page more than asked) and marked MADV_HUGEPAGE; the kernel
-// honours the mark when transparent huge pages are enabled or set to "madvise", and ignores it
-// otherwise. Smaller blocks, and every block on other systems, come from malloc as usual.
+// 2 MB huge page costs one. Blocks of at least 2 MB are therefore aligned to 2 MB and their whole
+// huge pages marked MADV_HUGEPAGE; the kernel honours the mark when transparent huge pages are
+// enabled or set to "madvise", and ignores it otherwise. The block's last part, less than a huge
+// page, stays in small pages: a huge page there would hold up to 2 MB that the block never uses.
+// Smaller blocks, and every block on other systems, come from malloc as usual.
 //
 // Only the tonecast program links this file; the libraries and the tests keep the standard
 // operator new, and so do the sanitizer builds, whose own allocator checks every block.
@@ -26,11 +27,11 @@ namespace {
 void* allocate(std::size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
-    if (size >= kHugePage && size <= SIZE_MAX - kHugePage) {
-        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    if (size >= kHugePage) {
         void* block = nullptr;
-        if (posix_memalign(&block, kHugePage, rounded) != 0) return nullptr;
-        madvise(block, rounded, MADV_HUGEPAGE);  // a hint: the block works the same without it
+        if (posix_memalign(&block, kHugePage, size) != 0) return nullptr;
+        // A hint: the block works the same without it.
+        madvise(block, size / kHugePage * kHugePage, MADV_HUGEPAGE);
         return block;
     }
 #endif

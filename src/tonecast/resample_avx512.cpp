@@ -200,6 +200,7 @@ void set_up(const resample_source& source, std::uint64_t i, std::uint32_t end, b
 struct group {
     const double* window;  // the taps from the group's first lane's first tap on
     __m512i offsets;       // each lane's first tap, in samples from the window's
+    bool contiguous;       // offsets 0 ... 7: lane l's tap k is window[k + l]
     __m512d x, position, distance, s0, acc;
 };
 
@@ -212,6 +213,8 @@ bool load_group(const resample_source& source, const block_setup& b, int first, 
     alignas(64) std::int64_t offsets[kLanes];
     for (int l = 0; l < kLanes; ++l) offsets[l] = i0[l] - i0[0];
     g.offsets = _mm512_load_si512(offsets);
+    g.contiguous = true;
+    for (int l = 0; l < kLanes; ++l) g.contiguous = g.contiguous && offsets[l] == l;
     const std::int16_t* taps = source.at_zero + i0[0];
     for (int j = 0; j < kWindow; j += kLanes) {
         const __m256i wide =
@@ -230,10 +233,11 @@ bool load_group(const resample_source& source, const block_setup& b, int first, 
 // Tap k of every lane: acc += v * (sigma / t) * s0, or acc += v where t == 0 when `check`.
 // t = pi * (i - x): from the position i when `stepped` is false, else from the distance i - x
 // carried from the previous tap, which is the same number there.
-template <bool check, bool stepped>
+template <bool check, bool stepped, bool contiguous>
 inline __attribute__((always_inline)) void tap(group& g, int k, __m512d sigma) {
-    const __m512d v = _mm512_permutex2var_pd(_mm512_loadu_pd(g.window + k), g.offsets,
-                                             _mm512_loadu_pd(g.window + k + kLanes));
+    const __m512d v = contiguous ? _mm512_loadu_pd(g.window + k)
+                                 : _mm512_permutex2var_pd(_mm512_loadu_pd(g.window + k), g.offsets,
+                                                          _mm512_loadu_pd(g.window + k + kLanes));
     const __m512d d = stepped ? g.distance : _mm512_sub_pd(g.position, g.x);
     const __m512d t = _mm512_mul_pd(set1(kSincPi), d);
     const __m512d term = _mm512_mul_pd(_mm512_mul_pd(v, _mm512_div_pd(sigma, t)), g.s0);
@@ -252,32 +256,32 @@ inline __attribute__((always_inline)) void tap(group& g, int k, __m512d sigma) {
 }
 
 // Taps [from, to) of both groups, two at a time: sigma is +1 for even k, -1 for odd k.
-template <bool check, bool stepped>
+template <bool check, bool stepped, bool contiguous>
 inline __attribute__((always_inline)) void taps(group& a, group& b, int from, int to) {
     const __m512d plus = set1(1.0);
     const __m512d minus = set1(-1.0);
     for (int k = from; k < to; k += 2) {
-        tap<check, stepped>(a, k, plus);
-        tap<check, stepped>(b, k, plus);
-        tap<check, stepped>(a, k + 1, minus);
-        tap<check, stepped>(b, k + 1, minus);
+        tap<check, stepped, contiguous>(a, k, plus);
+        tap<check, stepped, contiguous>(b, k, plus);
+        tap<check, stepped, contiguous>(a, k + 1, minus);
+        tap<check, stepped, contiguous>(b, k + 1, minus);
     }
 }
 
 // All taps of both groups; returns their sums in acc. The groups are copied into locals so that
 // their state stays in registers across the loop.
-template <bool stepped>
+template <bool stepped, bool contiguous>
 void all_taps(const group (&g)[kGroups], bool on_sample, __m512d (&acc)[kGroups]) {
     group a = g[0];
     group b = g[1];
     // t == 0 only where a lane's position is a whole number x, at its tap i = x: k = 99.
-    taps<false, stepped>(a, b, 0, kSincLead - 1);
+    taps<false, stepped, contiguous>(a, b, 0, kSincLead - 1);
     if (on_sample) {
-        taps<true, stepped>(a, b, kSincLead - 1, kSincLead + 1);
+        taps<true, stepped, contiguous>(a, b, kSincLead - 1, kSincLead + 1);
     } else {
-        taps<false, stepped>(a, b, kSincLead - 1, kSincLead + 1);
+        taps<false, stepped, contiguous>(a, b, kSincLead - 1, kSincLead + 1);
     }
-    taps<false, stepped>(a, b, kSincLead + 1, kSincTaps);
+    taps<false, stepped, contiguous>(a, b, kSincLead + 1, kSincTaps);
     acc[0] = a.acc;
     acc[1] = b.acc;
 }
@@ -299,10 +303,16 @@ void resample_avx512(const resample_source& source, std::uint32_t begin, std::ui
             resample_portable(source, static_cast<std::uint32_t>(i), block_end, out);
             continue;
         }
-        if (b.exact_distance) {
-            all_taps<true>(g, b.on_sample, acc);
+        if (g[0].contiguous && g[1].contiguous) {
+            if (b.exact_distance) {
+                all_taps<true, true>(g, b.on_sample, acc);
+            } else {
+                all_taps<false, true>(g, b.on_sample, acc);
+            }
+        } else if (b.exact_distance) {
+            all_taps<true, false>(g, b.on_sample, acc);
         } else {
-            all_taps<false>(g, b.on_sample, acc);
+            all_taps<false, false>(g, b.on_sample, acc);
         }
         if (out.sums) {
             alignas(64) double sums[kBlock];

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Writer = void (*)(const CMonoWave&, strm::file&);
 
-Bytes encode(Writer writer, const CMonoWave& wave) {
+Bytes encode(const std::function<void(const CMonoWave&, strm::file&)>& writer,
+             const CMonoWave& wave) {
     strm::file out(std::tmpfile());
     EXPECT_TRUE(out.is_open());
     writer(wave, out);
@@ -212,5 +215,70 @@ TEST_P(EncoderBuffer, AdpcmDecodesBackToTheSignal) {
 INSTANTIATE_TEST_SUITE_P(Lengths, EncoderBuffer,
                          ::testing::Values(std::size_t{4092}, std::size_t{4096}, std::size_t{4100},
                                            std::size_t{12300}));
+
+// The coded wave split over threads is the coded wave: one adpcm_encode after another from the
+// first sample to the last, whatever the threads, the piece size and how soon (or whether) a
+// piece's guessed coder comes to agree with the true one.
+TEST(Encoders, AdpcmOnThreadsIsOneCoderThroughTheWave) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> full_scale(-32768, 32767);
+    const std::size_t kPiece = 1024;
+    const struct {
+        const char* name;
+        std::function<std::int16_t(std::size_t)> sample;
+    } signals[] = {
+        // Full-scale noise: coders from different states seldom meet within a piece, so most
+        // pieces are coded again from their start.
+        {"noise", [&](std::size_t) { return static_cast<std::int16_t>(full_scale(random)); }},
+        // A quiet tone: they meet within a few hundred samples, inside the first checkpoint
+        // or a later one.
+        {"tone",
+         [](std::size_t i) {
+             return static_cast<std::int16_t>(std::lround(3000 * std::sin(0.05 * double(i))));
+         }},
+        // Silence: the guess is already the true state, nothing is coded again.
+        {"silence", [](std::size_t) { return std::int16_t{0}; }},
+        // Full-scale square wave: the predictor's clamp and the step index's top.
+        {"square",
+         [](std::size_t i) { return static_cast<std::int16_t>(i / 37 % 2 ? 32767 : -32768); }},
+    };
+    // Empty; one word; a partial last piece; rounds of 2 and 3 pieces that end exactly.
+    const std::size_t lengths[] = {0, 8, 3 * kPiece + 8, 6 * kPiece, 20 * kPiece + 520};
+    for (const auto& signal : signals) {
+        for (const std::size_t length : lengths) {
+            std::vector<std::int16_t> samples(length);
+            for (std::size_t i = 0; i < length; ++i) samples[i] = signal.sample(i);
+            const auto wave = make_wave(samples, 22050);
+
+            // The reference: the record, the header word, then adpcm_encode sample by sample.
+            const Bytes expected = encode(
+                [](const CMonoWave& w, strm::file& out) {
+                    write_adpcm_with(w, out, 1, kAdpcmPieceSamples);
+                },
+                *wave);
+            ASSERT_EQ(expected.size(), 16 + length / 2);
+            adpcm_state state;
+            state.step_index = length > 0 ? adpcm_find_start_index(0, samples[0]) : 0;
+            ASSERT_EQ(expected[14], state.step_index);
+            for (std::size_t i = 0; i < length; i += 2) {
+                const std::uint8_t low = adpcm_encode(samples[i], state);
+                const std::uint8_t high = adpcm_encode(samples[i + 1], state);
+                ASSERT_EQ(expected[16 + i / 2], low | high << 4) << signal.name << " " << i;
+            }
+
+            for (const unsigned threads : {2u, 3u, 4u}) {
+                for (const std::uint32_t piece : {1024u, 2048u}) {
+                    const Bytes bytes = encode(
+                        [&](const CMonoWave& w, strm::file& out) {
+                            write_adpcm_with(w, out, threads, piece);
+                        },
+                        *wave);
+                    EXPECT_EQ(bytes, expected) << signal.name << ", " << length << " samples, "
+                                               << threads << " threads, pieces of " << piece;
+                }
+            }
+        }
+    }
+}
 
 }  // namespace
