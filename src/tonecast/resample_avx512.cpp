@@ -64,74 +64,41 @@ __m512d sine8_medium(__m512d x) {
         _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(ax, set1(invpio2)), set1(0.5)));
     const __m512d fn = to_double(n);
 
-    // Reduction: the first pass, then the second and third where cancellation asks for them.
+    // Reduction: the first pass, then the second and third where cancellation asks for them
+    // (seldom: only for arguments next to a multiple of pi/2, so they are skipped when no lane
+    // needs them).
     const __m512i j = exponent(ax);
-    const __m512d r1 = _mm512_sub_pd(ax, _mm512_mul_pd(fn, set1(pio2_1)));
-    const __m512d w1 = _mm512_mul_pd(fn, set1(pio2_1t));
-    const __m512d y01 = _mm512_sub_pd(r1, w1);
+    __m512d r = _mm512_sub_pd(ax, _mm512_mul_pd(fn, set1(pio2_1)));
+    __m512d w = _mm512_mul_pd(fn, set1(pio2_1t));
+    __m512d y0 = _mm512_sub_pd(r, w);
     const __mmask8 pass2 =
-        _mm512_cmpgt_epi64_mask(_mm512_sub_epi64(j, exponent(y01)), _mm512_set1_epi64(16));
-    const __m512d r2 = _mm512_sub_pd(r1, _mm512_mul_pd(fn, set1(pio2_2)));
-    const __m512d w2 =
-        _mm512_sub_pd(_mm512_mul_pd(fn, set1(pio2_2t)),
-                      _mm512_sub_pd(_mm512_sub_pd(r1, r2), _mm512_mul_pd(fn, set1(pio2_2))));
-    const __m512d y02 = _mm512_sub_pd(r2, w2);
-    const __mmask8 pass3 =
-        pass2 & _mm512_cmpgt_epi64_mask(_mm512_sub_epi64(j, exponent(y02)), _mm512_set1_epi64(49));
-    const __m512d r3 = _mm512_sub_pd(r2, _mm512_mul_pd(fn, set1(pio2_3)));
-    const __m512d w3 =
-        _mm512_sub_pd(_mm512_mul_pd(fn, set1(pio2_3t)),
-                      _mm512_sub_pd(_mm512_sub_pd(r2, r3), _mm512_mul_pd(fn, set1(pio2_3))));
-    const __m512d y03 = _mm512_sub_pd(r3, w3);
-    const __m512d r = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, r1, r2), r3);
-    const __m512d w = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, w1, w2), w3);
-    const __m512d y0 = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, y01, y02), y03);
+        _mm512_cmpgt_epi64_mask(_mm512_sub_epi64(j, exponent(y0)), _mm512_set1_epi64(16));
+    if (pass2 != 0) {
+        const __m512d r1 = r;
+        const __m512d r2 = _mm512_sub_pd(r1, _mm512_mul_pd(fn, set1(pio2_2)));
+        const __m512d w2 =
+            _mm512_sub_pd(_mm512_mul_pd(fn, set1(pio2_2t)),
+                          _mm512_sub_pd(_mm512_sub_pd(r1, r2), _mm512_mul_pd(fn, set1(pio2_2))));
+        const __m512d y02 = _mm512_sub_pd(r2, w2);
+        const __mmask8 pass3 = pass2 & _mm512_cmpgt_epi64_mask(_mm512_sub_epi64(j, exponent(y02)),
+                                                               _mm512_set1_epi64(49));
+        const __m512d r3 = _mm512_sub_pd(r2, _mm512_mul_pd(fn, set1(pio2_3)));
+        const __m512d w3 =
+            _mm512_sub_pd(_mm512_mul_pd(fn, set1(pio2_3t)),
+                          _mm512_sub_pd(_mm512_sub_pd(r2, r3), _mm512_mul_pd(fn, set1(pio2_3))));
+        const __m512d y03 = _mm512_sub_pd(r3, w3);
+        r = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, r1, r2), r3);
+        w = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, w, w2), w3);
+        y0 = _mm512_mask_blend_pd(pass3, _mm512_mask_blend_pd(pass2, y0, y02), y03);
+    }
     const __m512d y1 = _mm512_sub_pd(_mm512_sub_pd(r, y0), w);
 
     const __m512i high = _mm512_srli_epi64(_mm512_castpd_si512(_mm512_abs_pd(y0)), 32);
     const __mmask8 tiny = _mm512_cmplt_epi64_mask(high, _mm512_set1_epi64(kHighTiny));
     const __m512d z = _mm512_mul_pd(y0, y0);
 
-    // kernel_sin with its tail.
-    const __m512d v = _mm512_mul_pd(z, y0);
-    const __m512d rs = _mm512_add_pd(
-        set1(S2),
-        _mm512_mul_pd(
-            z, _mm512_add_pd(
-                   set1(S3),
-                   _mm512_mul_pd(
-                       z, _mm512_add_pd(
-                              set1(S4),
-                              _mm512_mul_pd(
-                                  z, _mm512_add_pd(set1(S5), _mm512_mul_pd(z, set1(S6)))))))));
-    const __m512d inner = _mm512_sub_pd(_mm512_mul_pd(set1(0.5), y1), _mm512_mul_pd(v, rs));
-    const __m512d sin_y = _mm512_mask_blend_pd(
-        tiny,
-        _mm512_sub_pd(y0, _mm512_sub_pd(_mm512_sub_pd(_mm512_mul_pd(z, inner), y1),
-                                        _mm512_mul_pd(v, set1(S1)))),
-        y0);
-
-    // kernel_cos.
-    const __m512d poly = _mm512_add_pd(set1(C5), _mm512_mul_pd(z, set1(C6)));
-    const __m512d poly4 = _mm512_add_pd(set1(C4), _mm512_mul_pd(z, poly));
-    const __m512d poly3 = _mm512_add_pd(set1(C3), _mm512_mul_pd(z, poly4));
-    const __m512d poly2 = _mm512_add_pd(set1(C2), _mm512_mul_pd(z, poly3));
-    const __m512d poly1 = _mm512_add_pd(set1(C1), _mm512_mul_pd(z, poly2));
-    const __m512d rc = _mm512_mul_pd(z, poly1);
-    const __m512d tail = _mm512_sub_pd(_mm512_mul_pd(z, rc), _mm512_mul_pd(y0, y1));
-    const __m512d half_z = _mm512_mul_pd(set1(0.5), z);
-    const __m512d cos_small = _mm512_sub_pd(set1(1.0), _mm512_sub_pd(half_z, tail));
-    const __mmask8 large = _mm512_cmpgt_epi64_mask(high, _mm512_set1_epi64(kHighCosLarge));
-    const __m512d quarter = _mm512_castsi512_pd(
-        _mm512_slli_epi64(_mm512_sub_epi64(high, _mm512_set1_epi64(0x00200000)), 32));
-    const __m512d qx = _mm512_mask_blend_pd(large, quarter, set1(0.28125));
-    const __m512d cos_large =
-        _mm512_sub_pd(_mm512_sub_pd(set1(1.0), qx), _mm512_sub_pd(_mm512_sub_pd(half_z, qx), tail));
-    const __mmask8 small = _mm512_cmplt_epi64_mask(high, _mm512_set1_epi64(kHighCosSmall));
-    const __m512d cos_y =
-        _mm512_mask_blend_pd(tiny, _mm512_mask_blend_pd(small, cos_large, cos_small), set1(1.0));
-
-    // The quadrant n & 3 picks sin, cos, -sin or -cos; then the sign of x.
+    // The quadrant n & 3 picks sin, cos, -sin or -cos; then the sign of x. The kernel no lane
+    // picks is not computed (the lanes of a block mostly share their quadrant).
     const __m256i quadrant = _mm256_and_si256(n, _mm256_set1_epi32(3));
     const __mmask8 odd = _mm512_cmpeq_epi64_mask(
         _mm512_and_si512(_mm512_cvtepi32_epi64(quadrant), _mm512_set1_epi64(1)),
@@ -139,10 +106,53 @@ __m512d sine8_medium(__m512d x) {
     const __mmask8 upper = _mm512_cmpeq_epi64_mask(
         _mm512_and_si512(_mm512_cvtepi32_epi64(quadrant), _mm512_set1_epi64(2)),
         _mm512_set1_epi64(2));
+    // kernel_sin with its tail.
+    const auto kernel_sin = [&] {
+        const __m512d v = _mm512_mul_pd(z, y0);
+        const __m512d rs = _mm512_add_pd(
+            set1(S2),
+            _mm512_mul_pd(
+                z, _mm512_add_pd(
+                       set1(S3),
+                       _mm512_mul_pd(
+                           z, _mm512_add_pd(
+                                  set1(S4),
+                                  _mm512_mul_pd(
+                                      z, _mm512_add_pd(set1(S5), _mm512_mul_pd(z, set1(S6)))))))));
+        const __m512d inner = _mm512_sub_pd(_mm512_mul_pd(set1(0.5), y1), _mm512_mul_pd(v, rs));
+        return _mm512_mask_blend_pd(
+            tiny,
+            _mm512_sub_pd(y0, _mm512_sub_pd(_mm512_sub_pd(_mm512_mul_pd(z, inner), y1),
+                                            _mm512_mul_pd(v, set1(S1)))),
+            y0);
+    };
+    const auto kernel_cos = [&] {
+        const __m512d poly = _mm512_add_pd(set1(C5), _mm512_mul_pd(z, set1(C6)));
+        const __m512d poly4 = _mm512_add_pd(set1(C4), _mm512_mul_pd(z, poly));
+        const __m512d poly3 = _mm512_add_pd(set1(C3), _mm512_mul_pd(z, poly4));
+        const __m512d poly2 = _mm512_add_pd(set1(C2), _mm512_mul_pd(z, poly3));
+        const __m512d poly1 = _mm512_add_pd(set1(C1), _mm512_mul_pd(z, poly2));
+        const __m512d rc = _mm512_mul_pd(z, poly1);
+        const __m512d tail = _mm512_sub_pd(_mm512_mul_pd(z, rc), _mm512_mul_pd(y0, y1));
+        const __m512d half_z = _mm512_mul_pd(set1(0.5), z);
+        const __m512d cos_small = _mm512_sub_pd(set1(1.0), _mm512_sub_pd(half_z, tail));
+        const __mmask8 large = _mm512_cmpgt_epi64_mask(high, _mm512_set1_epi64(kHighCosLarge));
+        const __m512d quarter = _mm512_castsi512_pd(
+            _mm512_slli_epi64(_mm512_sub_epi64(high, _mm512_set1_epi64(0x00200000)), 32));
+        const __m512d qx = _mm512_mask_blend_pd(large, quarter, set1(0.28125));
+        const __m512d cos_large = _mm512_sub_pd(_mm512_sub_pd(set1(1.0), qx),
+                                                _mm512_sub_pd(_mm512_sub_pd(half_z, qx), tail));
+        const __mmask8 small = _mm512_cmplt_epi64_mask(high, _mm512_set1_epi64(kHighCosSmall));
+        return _mm512_mask_blend_pd(tiny, _mm512_mask_blend_pd(small, cos_large, cos_small),
+                                    set1(1.0));
+    };
+    const __m512d value = odd == 0      ? kernel_sin()
+                          : odd == 0xff ? kernel_cos()
+                                        : _mm512_mask_blend_pd(odd, kernel_sin(), kernel_cos());
     const __mmask8 negative = _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_LT_OQ);
     // Negation flips the sign bit (integer operations: AVX-512F has no masked double XOR).
     const __m512i sign = _mm512_set1_epi64(INT64_MIN);
-    const __m512i bits = _mm512_castpd_si512(_mm512_mask_blend_pd(odd, sin_y, cos_y));
+    const __m512i bits = _mm512_castpd_si512(value);
     const __m512i quadrant_signed = _mm512_mask_xor_epi64(bits, upper, bits, sign);
     return _mm512_castsi512_pd(
         _mm512_mask_xor_epi64(quadrant_signed, negative, quadrant_signed, sign));
