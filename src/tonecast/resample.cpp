@@ -184,8 +184,12 @@ resample_source lay_out(const CMonoWave& wave, std::uint32_t newlength,
     const double last_x = static_cast<double>(newlength - 1) * source.step;
     const std::int64_t last_tap = static_cast<std::int64_t>(last_x) - kSincLead + kSincTaps - 1;
     const std::int64_t past_end = std::max<std::int64_t>(last_tap + kSincSlack + 1, length);
-    padded.assign(static_cast<std::size_t>(kSincLead + past_end), 0);
-    std::copy(wave.samples.begin(), wave.samples.begin() + length, padded.begin() + kSincLead);
+    // Silence before the wave, the wave, room past it: each entry written once.
+    padded.clear();
+    padded.reserve(static_cast<std::size_t>(kSincLead + past_end));
+    padded.resize(kSincLead, 0);
+    padded.insert(padded.end(), wave.samples.begin(), wave.samples.begin() + length);
+    padded.resize(static_cast<std::size_t>(kSincLead + past_end), 0);
     const std::int64_t looplen = loop_length(wave);
     if (looplen > 0) {
         // Past the end the wave goes on with its loop: each entry repeats the one a loop before.
@@ -207,7 +211,9 @@ void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa i
     }
     std::vector<std::int16_t> padded;  // the one copy of the source
     const resample_source source = lay_out(wave, newlength, padded);
-    wave.samples.assign(newlength, 0);
+    // The kernels write every output: the old samples (the source is in `padded`) need no
+    // clearing first, only the buffer its new length.
+    wave.samples.resize(newlength);
     resample_output out;
     out.samples = wave.samples.data();
     run_split(kernel_for(isa), source, newlength, out, threads);
