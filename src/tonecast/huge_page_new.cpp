@@ -7,9 +7,11 @@
 // 2 MB huge page costs one. Blocks of at least 2 MB are therefore aligned to 2 MB and their whole
 // huge pages marked MADV_HUGEPAGE; the kernel honours the mark when transparent huge pages are
 // enabled or set to "madvise", and ignores it otherwise. The block's last part, less than a huge
-// page, stays in small pages: a huge page there would hold up to 2 MB that the block never uses.
+// page, stays in small pages (a huge page there would hold up to 2 MB that the block never uses),
+// but they are all mapped at once by MADV_POPULATE_WRITE (Linux 5.14; older kernels refuse it
+// and the pages come one fault at a time as before): one call instead of up to 511 faults.
 // Smaller blocks, and every block on other systems, come from malloc as usual.
-//
+
 // Only the tonecast program links this file; the libraries and the tests keep the standard
 // operator new, and so do the sanitizer builds, whose own allocator checks every block.
 
@@ -30,8 +32,15 @@ void* allocate(std::size_t size) {
     if (size >= kHugePage) {
         void* block = nullptr;
         if (posix_memalign(&block, kHugePage, size) != 0) return nullptr;
-        // A hint: the block works the same without it.
-        madvise(block, size / kHugePage * kHugePage, MADV_HUGEPAGE);
+        // Hints: the block works the same without them.
+        const std::size_t whole = size / kHugePage * kHugePage;
+        madvise(block, whole, MADV_HUGEPAGE);
+#if defined(MADV_POPULATE_WRITE)
+        constexpr std::size_t kPage = 4096;  // rounding to it stays inside the huge page
+        if (const std::size_t tail = (size - whole + kPage - 1) / kPage * kPage; tail > 0) {
+            madvise(static_cast<char*>(block) + whole, tail, MADV_POPULATE_WRITE);
+        }
+#endif
         return block;
     }
 #endif
