@@ -113,31 +113,57 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
     return code;
 }
 
+namespace {
+
+// One sample of adpcm_encode_block: the code, and the predictor and index moved on.
+inline std::uint8_t encode_step(std::int16_t sample, std::int32_t& predictor,
+                                std::int32_t& index) {
+    const encode_row& r = kEncodeRows.row[index];
+    std::int32_t d = sample - predictor;
+    const std::int32_t negative = d < 0;
+    d = negative ? -d : d;
+    // Seven independent comparisons, summed as a tree: the next sample waits for three
+    // additions, not for a chain of seven.
+    const std::int32_t low = (d >= r.threshold[1]) + (d >= r.threshold[2]);
+    const std::int32_t middle = (d >= r.threshold[3]) + (d >= r.threshold[4]);
+    const std::int32_t high = (d >= r.threshold[5]) + (d >= r.threshold[6]);
+    const std::int32_t magnitude = (low + middle) + (high + (d >= r.threshold[7]));
+    const std::int32_t diff = r.diff[magnitude];
+    predictor = negative ? predictor - diff : predictor + diff;
+    if (predictor > kPredictorMax) predictor = kPredictorMax;
+    if (predictor < kPredictorMin) predictor = kPredictorMin;
+    index = r.next_index[magnitude];
+    return static_cast<std::uint8_t>(negative << 3 | magnitude);
+}
+
+}  // namespace
+
 void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
                         std::uint8_t* codes) {
     assert(valid(state));
     std::int32_t predictor = state.predictor;
     std::int32_t index = state.step_index;
-    for (std::size_t n = 0; n < count; ++n) {
-        const encode_row& r = kEncodeRows.row[index];
-        std::int32_t d = samples[n] - predictor;
-        const std::int32_t negative = d < 0;
-        d = negative ? -d : d;
-        // Seven independent comparisons, summed as a tree: the next sample waits for three
-        // additions, not for a chain of seven.
-        const std::int32_t low = (d >= r.threshold[1]) + (d >= r.threshold[2]);
-        const std::int32_t middle = (d >= r.threshold[3]) + (d >= r.threshold[4]);
-        const std::int32_t high = (d >= r.threshold[5]) + (d >= r.threshold[6]);
-        const std::int32_t magnitude = (low + middle) + (high + (d >= r.threshold[7]));
-        const std::int32_t diff = r.diff[magnitude];
-        predictor = negative ? predictor - diff : predictor + diff;
-        if (predictor > kPredictorMax) predictor = kPredictorMax;
-        if (predictor < kPredictorMin) predictor = kPredictorMin;
-        index = r.next_index[magnitude];
-        codes[n] = static_cast<std::uint8_t>(negative << 3 | magnitude);
-    }
+    for (std::size_t n = 0; n < count; ++n) codes[n] = encode_step(samples[n], predictor, index);
     state.predictor = static_cast<std::int16_t>(predictor);
     state.step_index = index;
+}
+
+void adpcm_encode_block_pair(const std::int16_t* samples_a, const std::int16_t* samples_b,
+                             std::size_t count, adpcm_state& state_a, adpcm_state& state_b,
+                             std::uint8_t* codes_a, std::uint8_t* codes_b) {
+    assert(valid(state_a) && valid(state_b));
+    std::int32_t predictor_a = state_a.predictor;
+    std::int32_t index_a = state_a.step_index;
+    std::int32_t predictor_b = state_b.predictor;
+    std::int32_t index_b = state_b.step_index;
+    for (std::size_t n = 0; n < count; ++n) {
+        codes_a[n] = encode_step(samples_a[n], predictor_a, index_a);
+        codes_b[n] = encode_step(samples_b[n], predictor_b, index_b);
+    }
+    state_a.predictor = static_cast<std::int16_t>(predictor_a);
+    state_a.step_index = index_a;
+    state_b.predictor = static_cast<std::int16_t>(predictor_b);
+    state_b.step_index = index_b;
 }
 
 std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state) {

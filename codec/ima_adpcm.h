@@ -22,6 +22,13 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state);
 void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
                         std::uint8_t* codes);
 
+// adpcm_encode_block on two runs of samples at once, each with its own state and codes: the
+// two coders' steps interleave, so each one's wait on its previous sample is filled by the
+// other's work. Each run gets exactly the codes and state of adpcm_encode_block.
+void adpcm_encode_block_pair(const std::int16_t* samples_a, const std::int16_t* samples_b,
+                             std::size_t count, adpcm_state& state_a, adpcm_state& state_b,
+                             std::uint8_t* codes_a, std::uint8_t* codes_b);
+
 // Decodes one code (0 ... 15); returns the new predictor.
 std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state);
 

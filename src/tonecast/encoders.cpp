@@ -65,39 +65,33 @@ constexpr std::size_t kBufferBytes = 4096;
 // find its coder agreeing with the true one. Even, so that a checkpoint begins a byte.
 constexpr std::size_t kCheckpointSamples = 1024;
 
-// Codes `count` samples from `state` into bytes[0 ... (count + 1) / 2 - 1]: two codes a byte,
-// the earlier sample in the low four bits.
+// Packs `count` codes into bytes[0 ... (count + 1) / 2 - 1]: two codes a byte, the earlier
+// sample in the low four bits.
+void pack(const std::uint8_t* codes, std::size_t count, unsigned char* bytes) {
+    for (std::size_t i = 0; i < count; i += 2) {
+        const std::uint8_t high = i + 1 < count ? codes[i + 1] : 0;
+        bytes[i / 2] = static_cast<unsigned char>(codes[i] | high << 4);
+    }
+}
+
+// Codes `count` samples from `state` into packed bytes.
 void code_packed(const std::int16_t* samples, std::size_t count, adpcm_state& state,
                  unsigned char* bytes) {
     std::uint8_t codes[kCheckpointSamples];
-    for (std::size_t done = 0; done < count;) {
-        const std::size_t n = std::min(count - done, sizeof codes);
+    for (std::size_t done = 0; done < count; done += kCheckpointSamples) {
+        const std::size_t n = std::min(count - done, kCheckpointSamples);
         adpcm_encode_block(samples + done, n, state, codes);
-        for (std::size_t i = 0; i < n; i += 2) {
-            const std::uint8_t high = i + 1 < n ? codes[i + 1] : 0;
-            bytes[(done + i) / 2] = static_cast<unsigned char>(codes[i] | high << 4);
-        }
-        done += n;
+        pack(codes, n, bytes + done / 2);
     }
 }
 
-// Codes `count` samples from `state` into the stream, a buffer at a time.
-void write_coded(strm::file& stream, const std::int16_t* samples, std::size_t count,
-                 adpcm_state& state) {
-    unsigned char buffer[kBufferBytes];
-    for (std::size_t done = 0; done < count;) {
-        const std::size_t n = std::min(count - done, 2 * kBufferBytes);
-        code_packed(samples + done, n, state, buffer);
-        strm::write_bytes(stream, buffer, (n + 1) / 2);
-        done += n;
-    }
-}
-
-// A stretch of the wave coded on its own, before the state it starts from is known.
+// A stretch of the wave coded on its own, from the true state when that is known (the first
+// piece of a round) and from a guess (predictor 0, step index 0) when it is not.
 struct adpcm_piece {
     std::size_t begin = 0;
     std::size_t count = 0;
-    std::vector<unsigned char> bytes;      // as code_packed leaves them
+    adpcm_state start;
+    std::vector<unsigned char> bytes;      // packed codes
     std::vector<adpcm_state> checkpoints;  // the state at every kCheckpointSamples-th sample
     adpcm_state end;                       // the state after the piece
 };
@@ -106,21 +100,36 @@ bool operator==(const adpcm_state& a, const adpcm_state& b) {
     return a.predictor == b.predictor && a.step_index == b.step_index;
 }
 
-// Codes the piece from a guess (predictor 0, step index 0), keeping the checkpoints. Allocates
-// nothing: it runs on a thread of its own, and its buffers were sized beforehand.
-void code_guessed(const std::int16_t* samples, adpcm_piece& piece) {
-    adpcm_state state;
-    for (std::size_t at = 0, j = 0; at < piece.count; at += kCheckpointSamples, ++j) {
-        piece.checkpoints[j] = state;
-        code_packed(samples + piece.begin + at, std::min(kCheckpointSamples, piece.count - at),
-                    state, piece.bytes.data() + at / 2);
+// Codes piece a, and piece b beside it when there is one (b, the later piece, is no longer than
+// a), keeping their checkpoints: the two coders interleave (adpcm_encode_block_pair). Allocates
+// nothing: it runs on a thread of its own, and the buffers were sized beforehand.
+void code_pieces(const std::int16_t* samples, adpcm_piece& a, adpcm_piece* b) {
+    assert(!b || b->count <= a.count);
+    adpcm_state state_a = a.start;
+    adpcm_state state_b = b ? b->start : adpcm_state{};
+    const std::int16_t* samples_a = samples + a.begin;
+    const std::int16_t* samples_b = b ? samples + b->begin : samples;
+    const std::size_t count_b = b ? b->count : 0;
+    std::uint8_t codes_a[kCheckpointSamples];
+    std::uint8_t codes_b[kCheckpointSamples];
+    for (std::size_t at = 0, j = 0; at < a.count; at += kCheckpointSamples, ++j) {
+        const std::size_t n_a = std::min(kCheckpointSamples, a.count - at);
+        const std::size_t n_b = at < count_b ? std::min(kCheckpointSamples, count_b - at) : 0;
+        a.checkpoints[j] = state_a;
+        if (n_b > 0) b->checkpoints[j] = state_b;
+        adpcm_encode_block_pair(samples_a + at, samples_b + at, n_b, state_a, state_b, codes_a,
+                                codes_b);
+        adpcm_encode_block(samples_a + at + n_b, n_a - n_b, state_a, codes_a + n_b);
+        pack(codes_a, n_a, a.bytes.data() + at / 2);
+        if (n_b > 0) pack(codes_b, n_b, b->bytes.data() + at / 2);
     }
-    piece.end = state;
+    a.end = state_a;
+    if (b) b->end = state_b;
 }
 
 // Recodes the piece from the true state at its start, `state`, up to the first checkpoint where
-// the guessed coder held that same state: from there on the two coders made the same codes.
-// Leaves in `state` the true state after the piece.
+// its own coder held that same state: from there on the two coders made the same codes. Leaves
+// in `state` the true state after the piece.
 void mend(const std::int16_t* samples, adpcm_piece& piece, adpcm_state& state) {
     for (std::size_t at = 0, j = 0; at < piece.count; at += kCheckpointSamples, ++j) {
         if (state == piece.checkpoints[j]) {
@@ -190,44 +199,46 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
     strm::write_u8(stream, 0);
 
     // The state runs through the whole wave: the loop start needs no reset, it begins a word.
-    // The wave goes in rounds of `threads` pieces. The calling thread codes the first piece of a
-    // round from the true state, straight into the stream; each other piece is coded at the same
-    // time on its own thread from a guessed state, and then mended from its start with the state
-    // the piece before it really ended in (coders that once agree on the state agree on every
-    // code after it). The bytes are those of one coder running through the wave.
+    // The wave goes in rounds of two pieces per thread, each thread coding its two side by side.
+    // A round's first piece starts from the true state; the others start from a guess and are
+    // mended afterwards, in order, from the state the piece before them really ended in (coders
+    // that once agree on the state agree on every code after it). The bytes are those of one
+    // coder running through the wave.
     const std::int16_t* samples = wave.samples.data();
     const std::size_t length = wave.length;
-    // Pieces (and their buffers) only for as many threads as the wave has work for.
+    const std::size_t piece_length = std::min<std::size_t>(piece_samples, length);
     const std::size_t per_round = std::min<std::size_t>(
-        std::max(1u, threads), (length + piece_samples - 1) / piece_samples);
-    std::vector<adpcm_piece> pieces(per_round > 1 ? per_round - 1 : 0);
+        2 * std::size_t{std::max(1u, threads)},
+        piece_length == 0 ? 0 : (length + piece_length - 1) / piece_length);
+    std::vector<adpcm_piece> pieces(per_round);
     for (adpcm_piece& piece : pieces) {
-        piece.bytes.resize(piece_samples / 2);
-        piece.checkpoints.resize(piece_samples / kCheckpointSamples);
+        piece.bytes.resize((piece_length + 1) / 2);
+        piece.checkpoints.resize((piece_length + kCheckpointSamples - 1) / kCheckpointSamples);
     }
     for (std::size_t round = 0; round < length;) {
-        const std::size_t first_end = std::min(length, round + piece_samples);
-        std::size_t begin = first_end;
-        std::vector<std::thread> pool;
-        pool.reserve(pieces.size());  // no reallocation while threads run
         std::size_t used = 0;
-        for (; used < pieces.size() && begin < length; ++used) {
+        for (; used < per_round && round < length; ++used) {
             adpcm_piece& piece = pieces[used];
-            piece.begin = begin;
-            piece.count = std::min(length - begin, std::size_t{piece_samples});
-            begin += piece.count;
+            piece.begin = round;
+            piece.count = std::min(length - round, piece_length);
+            piece.start = used == 0 ? state : adpcm_state{};
+            round += piece.count;
+        }
+        std::vector<std::thread> pool;
+        pool.reserve(used / 2);  // no reallocation while threads run
+        for (std::size_t p = 2; p < used; p += 2) {
+            adpcm_piece* second = p + 1 < used ? &pieces[p + 1] : nullptr;
             try {
-                pool.emplace_back(code_guessed, samples, std::ref(piece));
+                pool.emplace_back(code_pieces, samples, std::ref(pieces[p]), second);
             } catch (const std::system_error&) {
-                code_guessed(samples, piece);  // no thread to be had
+                code_pieces(samples, pieces[p], second);  // no thread to be had
             }
         }
-        write_coded(stream, samples + round, first_end - round, state);
+        code_pieces(samples, pieces[0], used > 1 ? &pieces[1] : nullptr);
         for (std::thread& worker : pool) worker.join();
         for (std::size_t p = 0; p < used; ++p) {
             mend(samples, pieces[p], state);
             strm::write_bytes(stream, pieces[p].bytes.data(), (pieces[p].count + 1) / 2);
         }
-        round = begin;
     }
 }

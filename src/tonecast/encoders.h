@@ -13,8 +13,8 @@ void write_pcm8(const CMonoWave& wave, strm::file& stream);
 void write_pcm16(const CMonoWave& wave, strm::file& stream);
 void write_adpcm(const CMonoWave& wave, strm::file& stream);
 
-// Samples a thread codes at a time in write_adpcm: a quarter of a megabyte of codes.
-constexpr std::uint32_t kAdpcmPieceSamples = std::uint32_t{1} << 19;
+// Samples in one piece of write_adpcm, coded by one thread beside another piece: 128 KB of codes.
+constexpr std::uint32_t kAdpcmPieceSamples = std::uint32_t{1} << 18;
 
 // write_adpcm on up to `threads` threads, `piece_samples` (a multiple of 1024) at a time each.
 // The bytes are the same for every number of threads and every piece size.

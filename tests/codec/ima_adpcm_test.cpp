@@ -273,6 +273,28 @@ TEST_P(AdpcmBlockRun, CodesAndEndsAsTheSearch) {
     }
     EXPECT_EQ(got, want);
     EXPECT_EQ(key(block), key(reference));
+
+    // Beside another run (the same samples backwards, from another state), two at a time: each
+    // gets its own codes and state, nothing of the other's.
+    std::vector<std::int16_t> backwards(samples.rbegin(), samples.rend());
+    adpcm_state other_reference{-1234, 70};
+    std::vector<std::uint8_t> other_want(kLength);
+    for (std::uint32_t i = 0; i < kLength; ++i) {
+        other_want[i] = adpcm_encode(backwards[i], other_reference);
+    }
+    adpcm_state a = run.start;
+    adpcm_state b{-1234, 70};
+    std::vector<std::uint8_t> got_a(kLength, 0xFF);
+    std::vector<std::uint8_t> got_b(kLength, 0xFF);
+    for (std::uint32_t done = 0, piece = 1; done < kLength; done += piece, piece = piece * 3 + 1) {
+        piece = std::min(piece, kLength - done);
+        adpcm_encode_block_pair(samples.data() + done, backwards.data() + done, piece, a, b,
+                                got_a.data() + done, got_b.data() + done);
+    }
+    EXPECT_EQ(got_a, want);
+    EXPECT_EQ(key(a), key(reference));
+    EXPECT_EQ(got_b, other_want);
+    EXPECT_EQ(key(b), key(other_reference));
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, AdpcmBlockRun, ::testing::ValuesIn(kBlockRuns),

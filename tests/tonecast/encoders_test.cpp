@@ -216,9 +216,9 @@ INSTANTIATE_TEST_SUITE_P(Lengths, EncoderBuffer,
                          ::testing::Values(std::size_t{4092}, std::size_t{4096}, std::size_t{4100},
                                            std::size_t{12300}));
 
-// The coded wave split over threads is the coded wave: one adpcm_encode after another from the
-// first sample to the last, whatever the threads, the piece size and how soon (or whether) a
-// piece's guessed coder comes to agree with the true one.
+// The coded wave split into pieces, coded two by two on threads, is the coded wave: one
+// adpcm_encode after another from the first sample to the last, whatever the threads, the piece
+// size and how soon (or whether) a piece's guessed coder comes to agree with the true one.
 TEST(Encoders, AdpcmOnThreadsIsOneCoderThroughTheWave) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> full_scale(-32768, 32767);
@@ -266,7 +266,7 @@ TEST(Encoders, AdpcmOnThreadsIsOneCoderThroughTheWave) {
                 ASSERT_EQ(expected[16 + i / 2], low | high << 4) << signal.name << " " << i;
             }
 
-            for (const unsigned threads : {2u, 3u, 4u}) {
+            for (const unsigned threads : {1u, 2u, 3u}) {
                 for (const std::uint32_t piece : {1024u, 2048u}) {
                     const Bytes bytes = encode(
                         [&](const CMonoWave& w, strm::file& out) {
