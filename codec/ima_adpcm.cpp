@@ -116,8 +116,7 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
 namespace {
 
 // One sample of adpcm_encode_block: the code, and the predictor and index moved on.
-inline std::uint8_t encode_step(std::int16_t sample, std::int32_t& predictor,
-                                std::int32_t& index) {
+inline std::uint8_t encode_step(std::int16_t sample, std::int32_t& predictor, std::int32_t& index) {
     const encode_row& r = kEncodeRows.row[index];
     std::int32_t d = sample - predictor;
     const std::int32_t negative = d < 0;

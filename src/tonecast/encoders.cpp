@@ -207,9 +207,9 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
     const std::int16_t* samples = wave.samples.data();
     const std::size_t length = wave.length;
     const std::size_t piece_length = std::min<std::size_t>(piece_samples, length);
-    const std::size_t per_round = std::min<std::size_t>(
-        2 * std::size_t{std::max(1u, threads)},
-        piece_length == 0 ? 0 : (length + piece_length - 1) / piece_length);
+    const std::size_t per_round =
+        std::min<std::size_t>(2 * std::size_t{std::max(1u, threads)},
+                              piece_length == 0 ? 0 : (length + piece_length - 1) / piece_length);
     std::vector<adpcm_piece> pieces(per_round);
     for (adpcm_piece& piece : pieces) {
         piece.bytes.resize((piece_length + 1) / 2);

@@ -251,11 +251,10 @@ TEST(Encoders, AdpcmOnThreadsIsOneCoderThroughTheWave) {
             const auto wave = make_wave(samples, 22050);
 
             // The reference: the record, the header word, then adpcm_encode sample by sample.
-            const Bytes expected = encode(
-                [](const CMonoWave& w, strm::file& out) {
-                    write_adpcm_with(w, out, 1, kAdpcmPieceSamples);
-                },
-                *wave);
+            const Bytes expected =
+                encode([](const CMonoWave& w,
+                          strm::file& out) { write_adpcm_with(w, out, 1, kAdpcmPieceSamples); },
+                       *wave);
             ASSERT_EQ(expected.size(), 16 + length / 2);
             adpcm_state state;
             state.step_index = length > 0 ? adpcm_find_start_index(0, samples[0]) : 0;
@@ -268,11 +267,10 @@ TEST(Encoders, AdpcmOnThreadsIsOneCoderThroughTheWave) {
 
             for (const unsigned threads : {1u, 2u, 3u}) {
                 for (const std::uint32_t piece : {1024u, 2048u}) {
-                    const Bytes bytes = encode(
-                        [&](const CMonoWave& w, strm::file& out) {
-                            write_adpcm_with(w, out, threads, piece);
-                        },
-                        *wave);
+                    const Bytes bytes =
+                        encode([&](const CMonoWave& w,
+                                   strm::file& out) { write_adpcm_with(w, out, threads, piece); },
+                               *wave);
                     EXPECT_EQ(bytes, expected) << signal.name << ", " << length << " samples, "
                                                << threads << " threads, pieces of " << piece;
                 }
