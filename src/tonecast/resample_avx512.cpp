@@ -279,50 +279,95 @@ inline __attribute__((always_inline)) void taps(group& a, group& b, int from, in
 }
 
 // All taps of both groups; returns their sums in acc. The groups are copied into locals so that
-// their state stays in registers across the loop.
-template <bool stepped, bool contiguous>
-void all_taps(const group (&g)[kGroups], bool on_sample, __m512d (&acc)[kGroups]) {
+// their state stays in registers across the loop. `early` and `late` run between the taps, after
+// the first kEarlyTaps and kLateTaps: they prepare the next block while the divider, which
+// bounds this loop, still works through the divisions already issued.
+constexpr int kEarlyTaps = 40;
+constexpr int kLateTaps = 120;
+static_assert(kEarlyTaps % 2 == 0 && kLateTaps % 2 == 0, "taps go in pairs");
+static_assert(kEarlyTaps < kSincLead - 1 && kLateTaps > kSincLead + 1 && kLateTaps < kSincTaps,
+              "the preparations lie outside the taps where t may be 0");
+
+template <bool stepped, bool contiguous, typename Early, typename Late>
+void all_taps(const group (&g)[kGroups], bool on_sample, __m512d (&acc)[kGroups], Early&& early,
+              Late&& late) {
     group a = g[0];
     group b = g[1];
+    taps<false, stepped, contiguous>(a, b, 0, kEarlyTaps);
+    early();
     // t == 0 only where a lane's position is a whole number x, at its tap i = x: k = 99.
-    taps<false, stepped, contiguous>(a, b, 0, kSincLead - 1);
+    taps<false, stepped, contiguous>(a, b, kEarlyTaps, kSincLead - 1);
     if (on_sample) {
         taps<true, stepped, contiguous>(a, b, kSincLead - 1, kSincLead + 1);
     } else {
         taps<false, stepped, contiguous>(a, b, kSincLead - 1, kSincLead + 1);
     }
-    taps<false, stepped, contiguous>(a, b, kSincLead + 1, kSincTaps);
+    taps<false, stepped, contiguous>(a, b, kSincLead + 1, kLateTaps);
+    late();
+    taps<false, stepped, contiguous>(a, b, kLateTaps, kSincTaps);
     acc[0] = a.acc;
     acc[1] = b.acc;
+}
+
+// A block ready for its taps: its setup and its two groups, each with the window it reads.
+struct prepared_block {
+    block_setup setup;
+    alignas(64) double windows[kGroups][kWindow];
+    group g[kGroups];
+    bool vector = false;  // false: the lanes lie too far apart, the portable loop does the block
+};
+
+// The first part of preparing the block at output i: its setup and first group.
+void prepare_early(const resample_source& source, std::uint64_t i, std::uint32_t end,
+                   prepared_block& p) {
+    set_up(source, i, end, p.setup);
+    p.vector = load_group(source, p.setup, 0, p.windows[0], p.g[0]);
+}
+
+// The second part: the second group.
+void prepare_late(const resample_source& source, prepared_block& p) {
+    p.vector = p.vector && load_group(source, p.setup, kLanes, p.windows[1], p.g[1]);
 }
 
 }  // namespace
 
 void resample_avx512(const resample_source& source, std::uint32_t begin, std::uint32_t end,
                      const resample_output& out) {
-    block_setup b;
-    alignas(64) double windows[kGroups][kWindow];
-    group g[kGroups];
+    if (begin >= end) return;
+    // Two blocks in turn: the taps of one run while the other is prepared.
+    prepared_block blocks[2];
+    prepare_early(source, begin, end, blocks[0]);
+    prepare_late(source, blocks[0]);
     __m512d acc[kGroups];
-    for (std::uint64_t i = begin; i < end; i += kBlock) {
+    for (std::uint64_t i = begin, turn = 0; i < end; i += kBlock, turn ^= 1) {
         const auto block_end = static_cast<std::uint32_t>(i + kBlock < end ? i + kBlock : end);
-        set_up(source, i, end, b);
-        if (!load_group(source, b, 0, windows[0], g[0]) ||
-            !load_group(source, b, kLanes, windows[1], g[1])) {
+        prepared_block& p = blocks[turn];
+        prepared_block& next = blocks[turn ^ 1];
+        const std::uint64_t next_i = i + kBlock;
+        const auto early = [&] {
+            if (next_i < end) prepare_early(source, next_i, end, next);
+        };
+        const auto late = [&] {
+            if (next_i < end) prepare_late(source, next);
+        };
+        if (!p.vector) {
             // Outputs more than two source samples apart: only a strong shrinking does that.
+            early();
+            late();
             resample_portable(source, static_cast<std::uint32_t>(i), block_end, out);
             continue;
         }
-        if (g[0].contiguous && g[1].contiguous) {
+        const block_setup& b = p.setup;
+        if (p.g[0].contiguous && p.g[1].contiguous) {
             if (b.exact_distance) {
-                all_taps<true, true>(g, b.on_sample, acc);
+                all_taps<true, true>(p.g, b.on_sample, acc, early, late);
             } else {
-                all_taps<false, true>(g, b.on_sample, acc);
+                all_taps<false, true>(p.g, b.on_sample, acc, early, late);
             }
         } else if (b.exact_distance) {
-            all_taps<true, false>(g, b.on_sample, acc);
+            all_taps<true, false>(p.g, b.on_sample, acc, early, late);
         } else {
-            all_taps<false, false>(g, b.on_sample, acc);
+            all_taps<false, false>(p.g, b.on_sample, acc, early, late);
         }
         if (out.sums) {
             alignas(64) double sums[kBlock];
