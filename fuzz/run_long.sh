@@ -67,6 +67,21 @@ status=0
 
 grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::|ERROR: (libFuzzer|AddressSanitizer|LeakSanitizer)|runtime error|property broken' \
     "$log" || true
+if ((workers > 1)); then
+    # Fork mode reports as it goes: its last line holds the totals (executions, coverage,
+    # corpus, oom/timeout/crash counts, seconds).
+    last=$(grep -E '^#[0-9]+: cov:' "$log" | tail -n 1 || true)
+    echo "$last"
+    awk -v line="$last" 'BEGIN {
+        n = split(line, f, /[ :#]+/)
+        for (i = 1; i <= n; i++) {
+            if (f[i] ~ /^[0-9]+$/ && execs == "") execs = f[i]
+            if (f[i] == "time") secs = f[i + 1]
+        }
+        sub(/s$/, "", secs)
+        if (execs != "" && secs > 0) printf "run_long: %d executions in %d s: %.0f per second\n", execs, secs, execs / secs
+    }'
+fi
 echo "run_long: corpus $corpus: $(find "$corpus" -type f | wc -l) files"
 found=$(find "$artifacts" -name "$target-*" -type f | sort)
 if [[ -n $found ]]; then
