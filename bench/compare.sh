@@ -159,8 +159,9 @@ make_inputs() {  # make_inputs SECONDS
 # ---- timing ------------------------------------------------------------------------------------
 # Runs one command under GNU time (for its peak memory) and records "wall-microseconds kilobytes
 # cpu-seconds" in $WORK/res.KEY. The wall time is taken around the whole, so every job pays the
-# same ~1 ms of process start for /usr/bin/time; the CPU time (user + system, all threads) comes
-# from bash's own timing of its children, to the millisecond.
+# same start of bash's child and of /usr/bin/time (measured as the job "launch": `true` timed the
+# same way; several milliseconds on a virtual machine); the CPU time (user + system, all threads)
+# comes from bash's own timing of its children, to the millisecond.
 TIMEFORMAT='%3U %3S'
 timed() {  # timed KEY COMMAND...
     local key=$1 t0 t1
@@ -188,6 +189,7 @@ run_job() {  # run_job NAME S
                 -c:a adpcm_ima_wav "$WORK/out_ffmpeg_ima.wav"
             ;;
         cp) timed "$s.cp" cp "$in_plain" "$WORK/out_cp.wav" ;;
+        launch) timed "$s.launch" true ;;
         tonecast_loop)
             timed "$s.tonecast_loop" "$TONECAST" -a -o "$WORK/out_tonecast_loop.klng" "$in_loop"
             ;;
@@ -201,7 +203,7 @@ run_job() {  # run_job NAME S
     esac
 }
 
-JOBS=(tonecast sox_ima ffmpeg_ima cp tonecast_loop sox_rate lsr_best)
+JOBS=(tonecast sox_ima ffmpeg_ima cp tonecast_loop sox_rate lsr_best launch)
 
 label() {
     case $1 in
@@ -212,6 +214,7 @@ label() {
         tonecast_loop) echo "tonecast -a, whole conversion" ;;
         sox_rate) echo "sox rate -v, resampling alone" ;;
         lsr_best) echo "sndfile-resample -c 0, alone" ;;
+        launch) echo "true (starting a program)" ;;
     esac
 }
 
@@ -327,6 +330,8 @@ for s in $SIZES; do
     for job in tonecast sox_ima ffmpeg_ima cp; do print_row "$s.$job" $job; done
     echo "  -- loop forces resampling of the whole wave"
     for job in tonecast_loop sox_rate lsr_best; do print_row "$s.$job" $job; done
+    echo "  -- what starting a program under the timer costs, within every time above"
+    print_row "$s.launch" launch
 
     wave_mb=$(awk -v n=$frames 'BEGIN { print 2 * n / 1048576 }')
     both_mb=$(awk -v n=$frames -v m=$newlength 'BEGIN { print 2 * (n + m) / 1048576 }')
