@@ -58,7 +58,7 @@ std::int8_t to_pcm8(std::int16_t s) {
     return static_cast<std::int8_t>(-((128 - s) >> 8));
 }
 
-// Data bytes go out through one fixed buffer on the stack: no allocation while writing.
+// PCM8 bytes go out through one fixed buffer on the stack: no allocation while writing.
 constexpr std::size_t kBufferBytes = 4096;
 
 // Samples between the checkpoints of a piece coded from a guessed state: where mending it may
