@@ -32,10 +32,6 @@ void check_loop(std::int64_t start, std::int64_t end, const char* name) {
 // follows the data present, whatever frame count the header claims.
 constexpr std::uint32_t kReadStep = 65536;
 
-// Room past the wave for align_wave's padding (less than one word of at most 8 samples), so
-// that padding does not move the whole buffer.
-constexpr std::size_t kPadRoom = 8;
-
 // True when the file really holds the bytes of its first `count` samples: their last byte can
 // be read. A file that cannot seek is left where it was; one that can is put back at its first
 // sample, where the reading starts.

@@ -5,10 +5,15 @@
 // mono). `align` is the number of samples in one 32-bit word of the chosen encoding: 4 for
 // PCM8, 2 for PCM16, 8 for IMA-ADPCM.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 class CWaveFile;
+
+// Room that a wave's buffer keeps past its samples for align_wave's padding (less than one word
+// of at most 8 samples), so that padding does not move the whole buffer.
+constexpr std::size_t kPadRoom = 8;
 
 class CMonoWave {
 public:

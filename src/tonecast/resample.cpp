@@ -212,7 +212,13 @@ void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa i
     std::vector<std::int16_t> padded;  // the one copy of the source
     const resample_source source = lay_out(wave, newlength, padded);
     // The kernels write every output: the old samples (the source is in `padded`) need no
-    // clearing first, only the buffer its new length.
+    // clearing first, only the buffer its new length. A wave that outgrows its buffer gets one
+    // of just that length and the padding room, and lets the old one go first: growing the
+    // vector would copy the old samples and could take twice the room.
+    if (newlength > wave.samples.capacity()) {
+        std::vector<std::int16_t>().swap(wave.samples);
+        wave.samples.reserve(std::size_t{newlength} + kPadRoom);
+    }
     wave.samples.resize(newlength);
     resample_output out;
     out.samples = wave.samples.data();
