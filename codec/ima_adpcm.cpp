@@ -1,35 +1,17 @@
 #include "codec/ima_adpcm.h"
 
+#include "codec/ima_adpcm_tables.h"
+
 #include <cassert>
 #include <cstdlib>
 
 namespace {
 
-// The step sizes of the IMA ADPCM recommendation (IMA Digital Audio Focus and Technical Working
-// Groups, "Recommended Practices for Enhancing Digital Audio Compatibility in Multimedia
-// Systems", 1992); FFmpeg's libavcodec/adpcm_data.c carries the same values. Each step is about
-// 1.1 times the one before it.
-// clang-format off
-constexpr std::int32_t kStepTable[89] = {
-        7,     8,     9,    10,    11,    12,    13,    14,    16,    17,
-       19,    21,    23,    25,    28,    31,    34,    37,    41,    45,
-       50,    55,    60,    66,    73,    80,    88,    97,   107,   118,
-      130,   143,   157,   173,   190,   209,   230,   253,   279,   307,
-      337,   371,   408,   449,   494,   544,   598,   658,   724,   796,
-      876,   963,  1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-     2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,
-     5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487, 12635, 13899,
-    15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-// clang-format on
-
-// The step-index adjustment of the same recommendation, indexed by the whole 4-bit code: small
-// magnitudes shrink the step, large ones grow it; the sign bit does not matter.
-constexpr std::int8_t kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
-
-constexpr std::int32_t kMaxStepIndex = 88;
-// The target's decoder clamps to a symmetric range, so -32768 is never a predictor.
-constexpr std::int32_t kPredictorMax = 32767;
-constexpr std::int32_t kPredictorMin = -32767;
+using ima_adpcm::kIndexTable;
+using ima_adpcm::kMaxStepIndex;
+using ima_adpcm::kStepTable;
+using ima_adpcm::kPredictorMax;
+using ima_adpcm::kPredictorMin;
 
 [[maybe_unused]] bool valid(const adpcm_state& state) {
     return state.step_index >= 0 && state.step_index <= kMaxStepIndex;
@@ -147,22 +129,51 @@ void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_st
     state.step_index = index;
 }
 
-void adpcm_encode_block_pair(const std::int16_t* samples_a, const std::int16_t* samples_b,
-                             std::size_t count, adpcm_state& state_a, adpcm_state& state_b,
-                             std::uint8_t* codes_a, std::uint8_t* codes_b) {
-    assert(valid(state_a) && valid(state_b));
-    std::int32_t predictor_a = state_a.predictor;
-    std::int32_t index_a = state_a.step_index;
-    std::int32_t predictor_b = state_b.predictor;
-    std::int32_t index_b = state_b.step_index;
-    for (std::size_t n = 0; n < count; ++n) {
-        codes_a[n] = encode_step(samples_a[n], predictor_a, index_a);
-        codes_b[n] = encode_step(samples_b[n], predictor_b, index_b);
+void adpcm_encode_lanes_plain(const std::int16_t* samples, std::size_t stride, std::size_t count,
+                              std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
+                              std::size_t byte_stride) {
+    assert(count % 8 == 0 && byte_stride % 4 == 0);
+    constexpr std::size_t kStep = 512;  // codes of one run between two packings
+    std::uint8_t codes[kStep];
+    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+        if (!(lanes >> k & 1)) continue;
+        for (std::size_t done = 0; done < count; done += kStep) {
+            const std::size_t n = count - done < kStep ? count - done : kStep;
+            adpcm_encode_block(samples + k * stride + done, n, states[k], codes);
+            unsigned char* out = bytes + k * byte_stride + done / 2;
+            for (std::size_t i = 0; i < n; i += 2) {
+                out[i / 2] = static_cast<unsigned char>(codes[i] | codes[i + 1] << 4);
+            }
+        }
     }
-    state_a.predictor = static_cast<std::int16_t>(predictor_a);
-    state_a.step_index = index_a;
-    state_b.predictor = static_cast<std::int16_t>(predictor_b);
-    state_b.step_index = index_b;
+}
+
+#if defined(TONECAST_ADPCM_X86)
+// ima_adpcm_avx512.cpp, compiled for AVX-512 alone.
+void adpcm_encode_lanes_avx512(const std::int16_t* samples, std::size_t stride, std::size_t count,
+                               std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
+                               std::size_t byte_stride);
+#endif
+
+bool adpcm_lanes_vectorised() {
+#if defined(TONECAST_ADPCM_X86)
+    static const bool supported = __builtin_cpu_supports("avx512f");
+    return supported;
+#else
+    return false;
+#endif
+}
+
+void adpcm_encode_lanes(const std::int16_t* samples, std::size_t stride, std::size_t count,
+                        std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
+                        std::size_t byte_stride) {
+#if defined(TONECAST_ADPCM_X86)
+    if (adpcm_lanes_vectorised()) {
+        adpcm_encode_lanes_avx512(samples, stride, count, lanes, states, bytes, byte_stride);
+        return;
+    }
+#endif
+    adpcm_encode_lanes_plain(samples, stride, count, lanes, states, bytes, byte_stride);
 }
 
 std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state) {

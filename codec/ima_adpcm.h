@@ -22,12 +22,29 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state);
 void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
                         std::uint8_t* codes);
 
-// adpcm_encode_block on two runs of samples at once, each with its own state and codes: the
-// two coders' steps interleave, so each one's wait on its previous sample is filled by the
-// other's work. Each run gets exactly the codes and state of adpcm_encode_block.
-void adpcm_encode_block_pair(const std::int16_t* samples_a, const std::int16_t* samples_b,
-                             std::size_t count, adpcm_state& state_a, adpcm_state& state_b,
-                             std::uint8_t* codes_a, std::uint8_t* codes_b);
+// The number of runs that adpcm_encode_lanes codes side by side.
+constexpr std::size_t kAdpcmLanes = 16;
+
+// adpcm_encode_block on each of the kAdpcmLanes runs whose bit is set in `lanes` (bit k for
+// run k), with the codes packed: run k is samples[k * stride ... k * stride + count - 1], coded
+// from states[k], which it leaves as adpcm_encode_block would; its codes go two to a byte, the
+// earlier sample in the low four bits, to bytes[k * byte_stride ... k * byte_stride + count / 2
+// - 1]. Runs whose bit is clear are neither read nor written, nor is their state. `count` must
+// be a multiple of 8 and `byte_stride` of 4, and every run must lie within 2^31 samples (and
+// bytes) of the first. Where the processor has AVX-512 the runs are coded in the lanes of
+// vectors, sixteen steps at a time; elsewhere one after another.
+void adpcm_encode_lanes(const std::int16_t* samples, std::size_t stride, std::size_t count,
+                        std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
+                        std::size_t byte_stride);
+
+// adpcm_encode_lanes done one run after another by adpcm_encode_block, on any processor: the
+// plain form that the vector form is held to.
+void adpcm_encode_lanes_plain(const std::int16_t* samples, std::size_t stride, std::size_t count,
+                              std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
+                              std::size_t byte_stride);
+
+// True when adpcm_encode_lanes codes in vectors on this processor.
+bool adpcm_lanes_vectorised();
 
 // Decodes one code (0 ... 15); returns the new predictor.
 std::int16_t adpcm_decode(std::uint8_t code, adpcm_state& state);

@@ -62,8 +62,13 @@ std::int8_t to_pcm8(std::int16_t s) {
 constexpr std::size_t kBufferBytes = 4096;
 
 // Samples between the checkpoints of a piece coded from a guessed state: where mending it may
-// find its coder agreeing with the true one. Even, so that a checkpoint begins a byte.
+// find its coder agreeing with the true one.
 constexpr std::size_t kCheckpointSamples = 1024;
+
+// Pieces shorter than this are seldom worth their guess: on loud noise a coder from a wrong state
+// takes some 30,000 samples to meet the true one. A wave too short for two pieces is coded by one
+// coder from its start.
+constexpr std::size_t kMinPieceSamples = 65536;
 
 // Packs `count` codes into bytes[0 ... (count + 1) / 2 - 1]: two codes a byte, the earlier
 // sample in the low four bits.
@@ -85,60 +90,133 @@ void code_packed(const std::int16_t* samples, std::size_t count, adpcm_state& st
     }
 }
 
-// A stretch of the wave coded on its own, from the true state when that is known (the first
-// piece of a round) and from a guess (predictor 0, step index 0) when it is not.
-struct adpcm_piece {
-    std::size_t begin = 0;
-    std::size_t count = 0;
-    adpcm_state start;
-    std::vector<unsigned char> bytes;      // packed codes
-    std::vector<adpcm_state> checkpoints;  // the state at every kCheckpointSamples-th sample
-    adpcm_state end;                       // the state after the piece
-};
-
 bool operator==(const adpcm_state& a, const adpcm_state& b) {
     return a.predictor == b.predictor && a.step_index == b.step_index;
 }
 
-// Codes piece a, and piece b beside it when there is one (b, the later piece, is no longer than
-// a), keeping their checkpoints: the two coders interleave (adpcm_encode_block_pair). Allocates
-// nothing: it runs on a thread of its own, and the buffers were sized beforehand.
-void code_pieces(const std::int16_t* samples, adpcm_piece& a, adpcm_piece* b) {
-    assert(!b || b->count <= a.count);
-    adpcm_state state_a = a.start;
-    adpcm_state state_b = b ? b->start : adpcm_state{};
-    const std::int16_t* samples_a = samples + a.begin;
-    const std::int16_t* samples_b = b ? samples + b->begin : samples;
-    const std::size_t count_b = b ? b->count : 0;
-    std::uint8_t codes_a[kCheckpointSamples];
-    std::uint8_t codes_b[kCheckpointSamples];
-    for (std::size_t at = 0, j = 0; at < a.count; at += kCheckpointSamples, ++j) {
-        const std::size_t n_a = std::min(kCheckpointSamples, a.count - at);
-        const std::size_t n_b = at < count_b ? std::min(kCheckpointSamples, count_b - at) : 0;
-        a.checkpoints[j] = state_a;
-        if (n_b > 0) b->checkpoints[j] = state_b;
-        adpcm_encode_block_pair(samples_a + at, samples_b + at, n_b, state_a, state_b, codes_a,
-                                codes_b);
-        adpcm_encode_block(samples_a + at + n_b, n_a - n_b, state_a, codes_a + n_b);
-        pack(codes_a, n_a, a.bytes.data() + at / 2);
-        if (n_b > 0) pack(codes_b, n_b, b->bytes.data() + at / 2);
+// One round of the wave: `count` pieces of `length` samples each (a multiple of 8), one after
+// another from `samples` on, coded kAdpcmLanes side by side in the lanes of one group per
+// thread. The first piece starts from the true state, the others from a guess (predictor 0,
+// step index 0).
+struct adpcm_round {
+    const std::int16_t* samples = nullptr;  // the round's first sample
+    std::size_t length = 0;
+    std::size_t count = 0;
+    std::size_t checkpoints_per_piece = 0;
+    std::vector<unsigned char> bytes;         // piece after piece, length / 2 bytes each
+    std::vector<adpcm_state> checkpoints;     // per piece, its coder's state at every checkpoint
+    std::vector<adpcm_state> end;             // per piece, the state its own coder ended in
+    std::vector<std::size_t> mended;          // per piece, how many samples mending coded again
+    std::vector<adpcm_state> mended_end;      // per piece, where mending ended when it coded all
+    std::vector<char> met;                    // per piece, whether mending met its own coder
+
+    adpcm_state& checkpoint(std::size_t piece, std::size_t c) {
+        return checkpoints[piece * checkpoints_per_piece + c];
     }
-    a.end = state_a;
-    if (b) b->end = state_b;
+    // Codes the runs of pieces first ... first + kAdpcmLanes - 1 (those that exist) whose bit
+    // is set in `lanes`, from checkpoint `c` on, for the samples up to the next one.
+    void code_chunk(std::size_t first, std::size_t c, std::uint32_t lanes, adpcm_state* states) {
+        const std::size_t at = c * kCheckpointSamples;
+        adpcm_encode_lanes(samples + first * length + at, length,
+                           std::min(kCheckpointSamples, length - at), lanes, states,
+                           bytes.data() + first * (length / 2) + at / 2, length / 2);
+    }
+    // The lane bits of the pieces that exist in the group starting at piece `first`.
+    std::uint32_t lanes_from(std::size_t first) const {
+        const std::size_t n = std::min(kAdpcmLanes, count - first);
+        return (std::uint32_t{1} << n) - 1;
+    }
+};
+
+// Codes the group of pieces from `first` on, each from its own start (the true state for the
+// round's first piece, the guess for the others), keeping every checkpoint and end. Allocates
+// nothing: it runs on a thread of its own, and the buffers were sized beforehand.
+void code_group(adpcm_round& round, std::size_t first, adpcm_state true_start) {
+    adpcm_state states[kAdpcmLanes] = {};
+    if (first == 0) states[0] = true_start;
+    const std::uint32_t lanes = round.lanes_from(first);
+    for (std::size_t c = 0; c < round.checkpoints_per_piece; ++c) {
+        for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+            if (lanes >> k & 1) round.checkpoint(first + k, c) = states[k];
+        }
+        round.code_chunk(first, c, lanes, states);
+    }
+    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+        if (lanes >> k & 1) round.end[first + k] = states[k];
+    }
 }
 
-// Recodes the piece from the true state at its start, `state`, up to the first checkpoint where
-// its own coder held that same state: from there on the two coders made the same codes. Leaves
-// in `state` the true state after the piece.
-void mend(const std::int16_t* samples, adpcm_piece& piece, adpcm_state& state) {
-    for (std::size_t at = 0, j = 0; at < piece.count; at += kCheckpointSamples, ++j) {
-        if (state == piece.checkpoints[j]) {
-            state = piece.end;
-            return;
-        }
-        code_packed(samples + piece.begin + at, std::min(kCheckpointSamples, piece.count - at),
-                    state, piece.bytes.data() + at / 2);
+// Mends the group of pieces from `first` on as if each piece before had met its own coder: from
+// the end that coder reached, each piece is coded again up to the first checkpoint where its own
+// coder held the same state (from there on both made the same codes). The round's first piece,
+// coded from the true state, needs no mending. Whether the start was right is seen afterwards,
+// in order (settle_round).
+void mend_group(adpcm_round& round, std::size_t first) {
+    adpcm_state states[kAdpcmLanes] = {};
+    std::uint32_t lanes = round.lanes_from(first);
+    if (first == 0) lanes &= ~std::uint32_t{1};
+    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+        if (lanes >> k & 1) states[k] = round.end[first + k - 1];
     }
+    for (std::size_t c = 0; c < round.checkpoints_per_piece && lanes != 0; ++c) {
+        for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+            if ((lanes >> k & 1) && states[k] == round.checkpoint(first + k, c)) {
+                round.met[first + k] = 1;
+                round.mended[first + k] = c * kCheckpointSamples;
+                lanes &= ~(std::uint32_t{1} << k);
+            }
+        }
+        round.code_chunk(first, c, lanes, states);
+    }
+    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+        if (!(lanes >> k & 1)) continue;
+        round.met[first + k] = 0;
+        round.mended[first + k] = round.length;
+        round.mended_end[first + k] = states[k];
+    }
+}
+
+// Walks the round's pieces in order from the true state after its first piece, and codes again,
+// one after another, those whose mending started from a state that was not the true one: their
+// piece before met its own coder nowhere, so its end was another. Returns the true state after
+// the round.
+adpcm_state settle_round(adpcm_round& round) {
+    adpcm_state truth = round.end[0];
+    for (std::size_t p = 1; p < round.count; ++p) {
+        if (round.end[p - 1] == truth) {
+            truth = round.met[p] ? round.end[p] : round.mended_end[p];
+            continue;
+        }
+        // Up to the first checkpoint where the piece's own coder held the true state, and at
+        // least over what the wrong mending coded (from there on the bytes are its own coder's).
+        std::size_t c = 0;
+        for (; c < round.checkpoints_per_piece; ++c) {
+            const std::size_t at = c * kCheckpointSamples;
+            if (at >= round.mended[p] && truth == round.checkpoint(p, c)) break;
+            code_packed(round.samples + p * round.length + at,
+                        std::min(kCheckpointSamples, round.length - at), truth,
+                        round.bytes.data() + p * (round.length / 2) + at / 2);
+        }
+        if (c < round.checkpoints_per_piece) truth = round.end[p];
+    }
+    return truth;
+}
+
+// Runs `work(first)` for every group of the round, one thread each; the calling thread takes
+// the first group, and any group whose thread cannot start.
+template <typename Work>
+void on_threads(const adpcm_round& round, Work work) {
+    std::vector<std::thread> pool;
+    pool.reserve(round.count / kAdpcmLanes);  // no reallocation while threads run
+    for (std::size_t first = kAdpcmLanes; first < round.count; first += kAdpcmLanes) {
+        try {
+            pool.emplace_back(work, first);
+        } catch (const std::system_error&) {
+            work(first);  // no thread to be had
+        }
+    }
+    work(std::size_t{0});
+    for (std::thread& worker : pool) worker.join();
 }
 
 }  // namespace
@@ -185,7 +263,7 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
     assert(wave.loopstart % 8 == 0);
     assert((wave.length - wave.loopstart) % 8 == 0);
     assert(wave.samples.size() >= wave.length);
-    assert(piece_samples > 0 && piece_samples % kCheckpointSamples == 0);
+    assert(piece_samples >= 8 && piece_samples % 8 == 0 && piece_samples <= (1u << 24));
     write_record(stream, wave, kCodeAdpcm, 8, 1);
 
     // The first sample is both the target of the start-index search and the first one coded;
@@ -199,46 +277,45 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
     strm::write_u8(stream, 0);
 
     // The state runs through the whole wave: the loop start needs no reset, it begins a word.
-    // The wave goes in rounds of two pieces per thread, each thread coding its two side by side.
-    // A round's first piece starts from the true state; the others start from a guess and are
-    // mended afterwards, in order, from the state the piece before them really ended in (coders
-    // that once agree on the state agree on every code after it). The bytes are those of one
-    // coder running through the wave.
+    // The wave goes in rounds of equal pieces, kAdpcmLanes to a thread, each coded from a guess
+    // but the round's first; then every piece is mended, in parallel, from the state the piece
+    // before it ended in, and last the pieces are checked in order (coders that once agree on the
+    // state agree on every code after it). The bytes are those of one coder running through the
+    // wave; a rest too short for two pieces is coded by that one coder.
     const std::int16_t* samples = wave.samples.data();
     const std::size_t length = wave.length;
-    const std::size_t piece_length = std::min<std::size_t>(piece_samples, length);
-    const std::size_t per_round =
-        std::min<std::size_t>(2 * std::size_t{std::max(1u, threads)},
-                              piece_length == 0 ? 0 : (length + piece_length - 1) / piece_length);
-    std::vector<adpcm_piece> pieces(per_round);
-    for (adpcm_piece& piece : pieces) {
-        piece.bytes.resize((piece_length + 1) / 2);
-        piece.checkpoints.resize((piece_length + kCheckpointSamples - 1) / kCheckpointSamples);
+    const std::size_t groups = std::max(1u, threads);
+    const std::size_t shortest = std::min<std::size_t>(kMinPieceSamples, piece_samples);
+    adpcm_round round;
+    // Rounds of equal pieces of at most piece_samples each; what they leave, less than a word
+    // per piece and round, or a wave too short for two pieces, one coder codes after them.
+    round.count = std::min(groups * kAdpcmLanes, length / shortest);
+    std::size_t rounds = 0;
+    if (round.count >= 2) {
+        rounds = (length + round.count * piece_samples - 1) / (round.count * piece_samples);
+        round.length = length / rounds / round.count / 8 * 8;
+        round.checkpoints_per_piece =
+            (round.length + kCheckpointSamples - 1) / kCheckpointSamples;
+        round.bytes.resize(round.count * (round.length / 2));
+        round.checkpoints.resize(round.count * round.checkpoints_per_piece);
+        for (auto* v : {&round.end, &round.mended_end}) v->resize(round.count);
+        round.mended.resize(round.count);
+        round.met.resize(round.count);
     }
-    for (std::size_t round = 0; round < length;) {
-        std::size_t used = 0;
-        for (; used < per_round && round < length; ++used) {
-            adpcm_piece& piece = pieces[used];
-            piece.begin = round;
-            piece.count = std::min(length - round, piece_length);
-            piece.start = used == 0 ? state : adpcm_state{};
-            round += piece.count;
-        }
-        std::vector<std::thread> pool;
-        pool.reserve(used / 2);  // no reallocation while threads run
-        for (std::size_t p = 2; p < used; p += 2) {
-            adpcm_piece* second = p + 1 < used ? &pieces[p + 1] : nullptr;
-            try {
-                pool.emplace_back(code_pieces, samples, std::ref(pieces[p]), second);
-            } catch (const std::system_error&) {
-                code_pieces(samples, pieces[p], second);  // no thread to be had
-            }
-        }
-        code_pieces(samples, pieces[0], used > 1 ? &pieces[1] : nullptr);
-        for (std::thread& worker : pool) worker.join();
-        for (std::size_t p = 0; p < used; ++p) {
-            mend(samples, pieces[p], state);
-            strm::write_bytes(stream, pieces[p].bytes.data(), (pieces[p].count + 1) / 2);
-        }
+    std::size_t done = 0;
+    for (std::size_t r = 0; r < rounds; ++r) {
+        round.samples = samples + done;
+        const adpcm_state start = state;
+        on_threads(round, [&round, start](std::size_t group) { code_group(round, group, start); });
+        on_threads(round, [&round](std::size_t group) { mend_group(round, group); });
+        state = settle_round(round);
+        strm::write_bytes(stream, round.bytes.data(), round.bytes.size());
+        done += round.count * round.length;
+    }
+    unsigned char bytes[kCheckpointSamples / 2];
+    for (; done < length; done += kCheckpointSamples) {
+        const std::size_t n = std::min(kCheckpointSamples, length - done);
+        code_packed(samples + done, n, state, bytes);
+        strm::write_bytes(stream, bytes, (n + 1) / 2);
     }
 }

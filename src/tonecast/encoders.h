@@ -13,10 +13,12 @@ void write_pcm8(const CMonoWave& wave, strm::file& stream);
 void write_pcm16(const CMonoWave& wave, strm::file& stream);
 void write_adpcm(const CMonoWave& wave, strm::file& stream);
 
-// Samples in one piece of write_adpcm, coded by one thread beside another piece: 128 KB of codes.
-constexpr std::uint32_t kAdpcmPieceSamples = std::uint32_t{1} << 18;
+// The most samples in one piece of write_adpcm, coded in one lane of a thread's coder beside
+// others: 32 KB of codes.
+constexpr std::uint32_t kAdpcmPieceSamples = std::uint32_t{1} << 16;
 
-// write_adpcm on up to `threads` threads, `piece_samples` (a multiple of 1024) at a time each.
-// The bytes are the same for every number of threads and every piece size.
+// write_adpcm on up to `threads` threads, in pieces of at most `piece_samples` (a multiple of 8)
+// and, unless that is less, at least 65536 samples. The bytes are the same for every number of
+// threads and every piece size.
 void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned threads,
                       std::uint32_t piece_samples);

@@ -273,28 +273,74 @@ TEST_P(AdpcmBlockRun, CodesAndEndsAsTheSearch) {
     }
     EXPECT_EQ(got, want);
     EXPECT_EQ(key(block), key(reference));
+}
 
-    // Beside another run (the same samples backwards, from another state), two at a time: each
-    // gets its own codes and state, nothing of the other's.
-    std::vector<std::int16_t> backwards(samples.rbegin(), samples.rend());
-    adpcm_state other_reference{-1234, 70};
-    std::vector<std::uint8_t> other_want(kLength);
-    for (std::uint32_t i = 0; i < kLength; ++i) {
-        other_want[i] = adpcm_encode(backwards[i], other_reference);
+// The lane coder, in its vector form where this processor has one and in its plain form: every
+// run it is given codes exactly as the search, packed, whatever the other lanes do; runs left
+// out keep their bytes and state. The runs overlap (their stride is shorter than a run), start
+// from different states, and go in calls of uneven multiples of 8 samples.
+TEST_P(AdpcmBlockRun, LanesCodeEachRunAsTheSearch) {
+    const BlockRun& run = GetParam();
+    constexpr std::size_t kStride = 3000;
+    constexpr std::size_t kCount = 4000;
+    constexpr std::size_t kByteStride = kCount / 2 + 12;  // a gap after each run's bytes
+    std::vector<std::int16_t> samples(kStride * (kAdpcmLanes - 1) + kCount);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = run.sample(static_cast<std::uint32_t>(i));
     }
-    adpcm_state a = run.start;
-    adpcm_state b{-1234, 70};
-    std::vector<std::uint8_t> got_a(kLength, 0xFF);
-    std::vector<std::uint8_t> got_b(kLength, 0xFF);
-    for (std::uint32_t done = 0, piece = 1; done < kLength; done += piece, piece = piece * 3 + 1) {
-        piece = std::min(piece, kLength - done);
-        adpcm_encode_block_pair(samples.data() + done, backwards.data() + done, piece, a, b,
-                                got_a.data() + done, got_b.data() + done);
+    adpcm_state starts[kAdpcmLanes];
+    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+        // Predictors from both clamps inwards, step indices over the whole range.
+        const auto n = static_cast<std::int32_t>(k);
+        starts[k] = k == 0 ? run.start
+                           : adpcm_state{static_cast<std::int16_t>(n % 2 ? 32767 - 4000 * n
+                                                                         : -32767 + 3000 * n),
+                                         n * 88 / static_cast<std::int32_t>(kAdpcmLanes - 1)};
     }
-    EXPECT_EQ(got_a, want);
-    EXPECT_EQ(key(a), key(reference));
-    EXPECT_EQ(got_b, other_want);
-    EXPECT_EQ(key(b), key(other_reference));
+    std::vector<unsigned char> want(kByteStride * kAdpcmLanes, 0xAA);
+    adpcm_state want_end[kAdpcmLanes];
+    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+        adpcm_state state = starts[k];
+        for (std::size_t i = 0; i < kCount; i += 2) {
+            const std::uint8_t low = adpcm_encode(samples[k * kStride + i], state);
+            const std::uint8_t high = adpcm_encode(samples[k * kStride + i + 1], state);
+            want[k * kByteStride + i / 2] = static_cast<unsigned char>(low | high << 4);
+        }
+        want_end[k] = state;
+    }
+
+    using lanes_coder = void (*)(const std::int16_t*, std::size_t, std::size_t, std::uint32_t,
+                                 adpcm_state*, unsigned char*, std::size_t);
+    const std::pair<const char*, lanes_coder> coders[] = {
+        {"adpcm_encode_lanes", adpcm_encode_lanes},
+        {"adpcm_encode_lanes_plain", adpcm_encode_lanes_plain}};
+    const adpcm_state untouched{-5, 3};
+    for (const auto& [coder_name, coder] : coders) {
+        for (const std::uint32_t lanes : {0xFFFFu, 0x0001u, 0x8000u, 0xA5A5u, 0x0000u}) {
+            SCOPED_TRACE(std::string(coder_name) + " lanes " + std::to_string(lanes));
+            adpcm_state states[kAdpcmLanes];
+            for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+                states[k] = lanes >> k & 1 ? starts[k] : untouched;
+            }
+            std::vector<unsigned char> got(want.size(), 0xAA);
+            for (std::size_t done = 0, piece = 8; done < kCount; done += piece, piece += 1016) {
+                piece = std::min(piece, kCount - done);
+                coder(samples.data() + done, kStride, piece, lanes, states,
+                      got.data() + done / 2, kByteStride);
+            }
+            for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+                const bool on = (lanes >> k & 1) != 0;
+                const auto begin = static_cast<std::ptrdiff_t>(k * kByteStride);
+                const auto end = begin + static_cast<std::ptrdiff_t>(kByteStride);
+                const std::vector<unsigned char> lane(got.begin() + begin, got.begin() + end);
+                const std::vector<unsigned char> expected =
+                    on ? std::vector<unsigned char>(want.begin() + begin, want.begin() + end)
+                       : std::vector<unsigned char>(kByteStride, 0xAA);
+                EXPECT_EQ(lane, expected) << "run " << k;
+                EXPECT_EQ(key(states[k]), key(on ? want_end[k] : untouched)) << "run " << k;
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, AdpcmBlockRun, ::testing::ValuesIn(kBlockRuns),

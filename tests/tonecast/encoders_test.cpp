@@ -216,9 +216,10 @@ INSTANTIATE_TEST_SUITE_P(Lengths, EncoderBuffer,
                          ::testing::Values(std::size_t{4092}, std::size_t{4096}, std::size_t{4100},
                                            std::size_t{12300}));
 
-// The coded wave split into pieces, coded two by two on threads, is the coded wave: one
+// The coded wave split into pieces, coded side by side on threads, is the coded wave: one
 // adpcm_encode after another from the first sample to the last, whatever the threads, the piece
-// size and how soon (or whether) a piece's guessed coder comes to agree with the true one.
+// size, how soon (or whether) a piece's guessed coder comes to agree with the true one, and
+// whether the piece before it did.
 TEST(Encoders, AdpcmOnThreadsIsOneCoderThroughTheWave) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> full_scale(-32768, 32767);
@@ -241,9 +242,17 @@ TEST(Encoders, AdpcmOnThreadsIsOneCoderThroughTheWave) {
         // Full-scale square wave: the predictor's clamp and the step index's top.
         {"square",
          [](std::size_t i) { return static_cast<std::int16_t>(i / 37 % 2 ? 32767 : -32768); }},
+        // Bursts of noise in a tone: some pieces meet their true coder early, some late, some
+        // never, so a mending may start from a wrong state and have to be done again.
+        {"bursts",
+         [&](std::size_t i) {
+             if (i % 3000 < 1400) return static_cast<std::int16_t>(full_scale(random));
+             return static_cast<std::int16_t>(std::lround(3000 * std::sin(0.05 * double(i))));
+         }},
     };
-    // Empty; one word; a partial last piece; rounds of 2 and 3 pieces that end exactly.
-    const std::size_t lengths[] = {0, 8, 3 * kPiece + 8, 6 * kPiece, 20 * kPiece + 520};
+    // Empty; one word; fewer pieces than lanes; more than one thread's lanes; several rounds
+    // and a rest after them.
+    const std::size_t lengths[] = {0, 8, 3 * kPiece + 8, 20 * kPiece + 520, 100 * kPiece + 264};
     for (const auto& signal : signals) {
         for (const std::size_t length : lengths) {
             std::vector<std::int16_t> samples(length);
