@@ -129,21 +129,61 @@ void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_st
     state.step_index = index;
 }
 
+namespace {
+
+// adpcm_encode_block on two runs at once: the two coders' steps interleave, so each one's wait
+// on its own previous step is filled by the other's work.
+void encode_block_pair(const std::int16_t* samples_a, const std::int16_t* samples_b,
+                       std::size_t count, adpcm_state& state_a, adpcm_state& state_b,
+                       std::uint8_t* codes_a, std::uint8_t* codes_b) {
+    assert(valid(state_a) && valid(state_b));
+    std::int32_t predictor_a = state_a.predictor;
+    std::int32_t index_a = state_a.step_index;
+    std::int32_t predictor_b = state_b.predictor;
+    std::int32_t index_b = state_b.step_index;
+    for (std::size_t n = 0; n < count; ++n) {
+        codes_a[n] = encode_step(samples_a[n], predictor_a, index_a);
+        codes_b[n] = encode_step(samples_b[n], predictor_b, index_b);
+    }
+    state_a.predictor = static_cast<std::int16_t>(predictor_a);
+    state_a.step_index = index_a;
+    state_b.predictor = static_cast<std::int16_t>(predictor_b);
+    state_b.step_index = index_b;
+}
+
+void pack_codes(const std::uint8_t* codes, std::size_t count, unsigned char* bytes) {
+    for (std::size_t i = 0; i < count; i += 2) {
+        bytes[i / 2] = static_cast<unsigned char>(codes[i] | codes[i + 1] << 4);
+    }
+}
+
+}  // namespace
+
 void adpcm_encode_lanes_plain(const std::int16_t* samples, std::size_t stride, std::size_t count,
                               std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
                               std::size_t byte_stride) {
     assert(count % 8 == 0 && byte_stride % 4 == 0);
-    constexpr std::size_t kStep = 512;  // codes of one run between two packings
-    std::uint8_t codes[kStep];
-    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
-        if (!(lanes >> k & 1)) continue;
+    constexpr std::size_t kStep = 512;  // codes of a run between two packings
+    std::uint8_t codes_a[kStep];
+    std::uint8_t codes_b[kStep];
+    // The runs two by two, and one alone when their number is odd.
+    for (std::size_t k = 0;;) {
+        while (k < kAdpcmLanes && !(lanes >> k & 1)) ++k;
+        if (k == kAdpcmLanes) break;
+        const std::size_t a = k++;
+        while (k < kAdpcmLanes && !(lanes >> k & 1)) ++k;
+        const bool pair = k < kAdpcmLanes;
+        const std::size_t b = pair ? k++ : a;
         for (std::size_t done = 0; done < count; done += kStep) {
             const std::size_t n = count - done < kStep ? count - done : kStep;
-            adpcm_encode_block(samples + k * stride + done, n, states[k], codes);
-            unsigned char* out = bytes + k * byte_stride + done / 2;
-            for (std::size_t i = 0; i < n; i += 2) {
-                out[i / 2] = static_cast<unsigned char>(codes[i] | codes[i + 1] << 4);
+            if (pair) {
+                encode_block_pair(samples + a * stride + done, samples + b * stride + done, n,
+                                  states[a], states[b], codes_a, codes_b);
+                pack_codes(codes_b, n, bytes + b * byte_stride + done / 2);
+            } else {
+                adpcm_encode_block(samples + a * stride + done, n, states[a], codes_a);
             }
+            pack_codes(codes_a, n, bytes + a * byte_stride + done / 2);
         }
     }
 }
