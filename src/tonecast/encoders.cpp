@@ -5,8 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -211,8 +210,10 @@ void on_threads(const adpcm_round& round, Work work) {
     for (std::size_t first = kAdpcmLanes; first < round.count; first += kAdpcmLanes) {
         try {
             pool.emplace_back(work, first);
-        } catch (const std::system_error&) {
-            work(first);  // no thread to be had
+        } catch (const std::exception&) {
+            // No thread to be had (system_error), or no memory for its start (bad_alloc):
+            // leaving now would destroy the threads still running, which ends the program.
+            work(first);
         }
     }
     work(std::size_t{0});

@@ -4,8 +4,8 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -159,8 +159,10 @@ void run_split(resample_kernel kernel, const resample_source& source, std::uint3
         try {
             pool.emplace_back(kernel, std::cref(source), static_cast<std::uint32_t>(begin), end,
                               std::cref(out));
-        } catch (const std::system_error&) {
-            kernel(source, static_cast<std::uint32_t>(begin), end, out);  // no thread to be had
+        } catch (const std::exception&) {
+            // No thread to be had (system_error), or no memory for its start (bad_alloc):
+            // leaving now would destroy the threads still running, which ends the program.
+            kernel(source, static_cast<std::uint32_t>(begin), end, out);
         }
     }
     kernel(source, 0, std::min(chunk, count), out);
