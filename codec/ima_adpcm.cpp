@@ -157,33 +157,45 @@ void pack_codes(const std::uint8_t* codes, std::size_t count, unsigned char* byt
     }
 }
 
+// Codes of one run between two packings.
+constexpr std::size_t kPackStep = 512;
+
 }  // namespace
+
+void adpcm_encode_packed(const std::int16_t* samples, std::size_t count, adpcm_state& state,
+                         unsigned char* bytes) {
+    assert(count % 2 == 0);
+    std::uint8_t codes[kPackStep];
+    for (std::size_t done = 0; done < count; done += kPackStep) {
+        const std::size_t n = count - done < kPackStep ? count - done : kPackStep;
+        adpcm_encode_block(samples + done, n, state, codes);
+        pack_codes(codes, n, bytes + done / 2);
+    }
+}
 
 void adpcm_encode_lanes_plain(const std::int16_t* samples, std::size_t stride, std::size_t count,
                               std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
                               std::size_t byte_stride) {
     assert(count % 8 == 0 && byte_stride % 4 == 0);
-    constexpr std::size_t kStep = 512;  // codes of a run between two packings
-    std::uint8_t codes_a[kStep];
-    std::uint8_t codes_b[kStep];
+    std::uint8_t codes_a[kPackStep];
+    std::uint8_t codes_b[kPackStep];
     // The runs two by two, and one alone when their number is odd.
     for (std::size_t k = 0;;) {
         while (k < kAdpcmLanes && !(lanes >> k & 1)) ++k;
         if (k == kAdpcmLanes) break;
         const std::size_t a = k++;
         while (k < kAdpcmLanes && !(lanes >> k & 1)) ++k;
-        const bool pair = k < kAdpcmLanes;
-        const std::size_t b = pair ? k++ : a;
-        for (std::size_t done = 0; done < count; done += kStep) {
-            const std::size_t n = count - done < kStep ? count - done : kStep;
-            if (pair) {
-                encode_block_pair(samples + a * stride + done, samples + b * stride + done, n,
-                                  states[a], states[b], codes_a, codes_b);
-                pack_codes(codes_b, n, bytes + b * byte_stride + done / 2);
-            } else {
-                adpcm_encode_block(samples + a * stride + done, n, states[a], codes_a);
-            }
+        if (k == kAdpcmLanes) {
+            adpcm_encode_packed(samples + a * stride, count, states[a], bytes + a * byte_stride);
+            break;
+        }
+        const std::size_t b = k++;
+        for (std::size_t done = 0; done < count; done += kPackStep) {
+            const std::size_t n = count - done < kPackStep ? count - done : kPackStep;
+            encode_block_pair(samples + a * stride + done, samples + b * stride + done, n,
+                              states[a], states[b], codes_a, codes_b);
             pack_codes(codes_a, n, bytes + a * byte_stride + done / 2);
+            pack_codes(codes_b, n, bytes + b * byte_stride + done / 2);
         }
     }
 }

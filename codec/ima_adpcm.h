@@ -22,6 +22,11 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state);
 void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
                         std::uint8_t* codes);
 
+// adpcm_encode_block with the codes packed: two to a byte, the earlier sample in the low four
+// bits, into bytes[0 ... count / 2 - 1]; `count` must be even.
+void adpcm_encode_packed(const std::int16_t* samples, std::size_t count, adpcm_state& state,
+                         unsigned char* bytes);
+
 // The number of runs that adpcm_encode_lanes codes side by side.
 constexpr std::size_t kAdpcmLanes = 16;
 

@@ -69,26 +69,6 @@ constexpr std::size_t kCheckpointSamples = 1024;
 // coder from its start.
 constexpr std::size_t kMinPieceSamples = 65536;
 
-// Packs `count` codes into bytes[0 ... (count + 1) / 2 - 1]: two codes a byte, the earlier
-// sample in the low four bits.
-void pack(const std::uint8_t* codes, std::size_t count, unsigned char* bytes) {
-    for (std::size_t i = 0; i < count; i += 2) {
-        const std::uint8_t high = i + 1 < count ? codes[i + 1] : 0;
-        bytes[i / 2] = static_cast<unsigned char>(codes[i] | high << 4);
-    }
-}
-
-// Codes `count` samples from `state` into packed bytes.
-void code_packed(const std::int16_t* samples, std::size_t count, adpcm_state& state,
-                 unsigned char* bytes) {
-    std::uint8_t codes[kCheckpointSamples];
-    for (std::size_t done = 0; done < count; done += kCheckpointSamples) {
-        const std::size_t n = std::min(count - done, kCheckpointSamples);
-        adpcm_encode_block(samples + done, n, state, codes);
-        pack(codes, n, bytes + done / 2);
-    }
-}
-
 bool operator==(const adpcm_state& a, const adpcm_state& b) {
     return a.predictor == b.predictor && a.step_index == b.step_index;
 }
@@ -106,8 +86,7 @@ struct adpcm_round {
     std::vector<adpcm_state> checkpoints;     // per piece, its coder's state at every checkpoint
     std::vector<adpcm_state> end;             // per piece, the state its own coder ended in
     std::vector<std::size_t> mended;          // per piece, how many samples mending coded again
-    std::vector<adpcm_state> mended_end;      // per piece, where mending ended when it coded all
-    std::vector<char> met;                    // per piece, whether mending met its own coder
+    std::vector<adpcm_state> mended_end;      // per piece, its end if mending began rightly
 
     adpcm_state& checkpoint(std::size_t piece, std::size_t c) {
         return checkpoints[piece * checkpoints_per_piece + c];
@@ -160,16 +139,15 @@ void mend_group(adpcm_round& round, std::size_t first) {
     for (std::size_t c = 0; c < round.checkpoints_per_piece && lanes != 0; ++c) {
         for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
             if ((lanes >> k & 1) && states[k] == round.checkpoint(first + k, c)) {
-                round.met[first + k] = 1;
                 round.mended[first + k] = c * kCheckpointSamples;
+                round.mended_end[first + k] = round.end[first + k];
                 lanes &= ~(std::uint32_t{1} << k);
             }
         }
         round.code_chunk(first, c, lanes, states);
     }
     for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
-        if (!(lanes >> k & 1)) continue;
-        round.met[first + k] = 0;
+        if (!(lanes >> k & 1)) continue;  // met its own coder
         round.mended[first + k] = round.length;
         round.mended_end[first + k] = states[k];
     }
@@ -183,7 +161,7 @@ adpcm_state settle_round(adpcm_round& round) {
     adpcm_state truth = round.end[0];
     for (std::size_t p = 1; p < round.count; ++p) {
         if (round.end[p - 1] == truth) {
-            truth = round.met[p] ? round.end[p] : round.mended_end[p];
+            truth = round.mended_end[p];
             continue;
         }
         // Up to the first checkpoint where the piece's own coder held the true state, and at
@@ -192,7 +170,7 @@ adpcm_state settle_round(adpcm_round& round) {
         for (; c < round.checkpoints_per_piece; ++c) {
             const std::size_t at = c * kCheckpointSamples;
             if (at >= round.mended[p] && truth == round.checkpoint(p, c)) break;
-            code_packed(round.samples + p * round.length + at,
+            adpcm_encode_packed(round.samples + p * round.length + at,
                         std::min(kCheckpointSamples, round.length - at), truth,
                         round.bytes.data() + p * (round.length / 2) + at / 2);
         }
@@ -301,7 +279,6 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
         round.checkpoints.resize(round.count * round.checkpoints_per_piece);
         for (auto* v : {&round.end, &round.mended_end}) v->resize(round.count);
         round.mended.resize(round.count);
-        round.met.resize(round.count);
     }
     std::size_t done = 0;
     for (std::size_t r = 0; r < rounds; ++r) {
@@ -316,7 +293,7 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
     unsigned char bytes[kCheckpointSamples / 2];
     for (; done < length; done += kCheckpointSamples) {
         const std::size_t n = std::min(kCheckpointSamples, length - done);
-        code_packed(samples + done, n, state, bytes);
-        strm::write_bytes(stream, bytes, (n + 1) / 2);
+        adpcm_encode_packed(samples + done, n, state, bytes);
+        strm::write_bytes(stream, bytes, n / 2);
     }
 }
