@@ -37,7 +37,7 @@ constexpr std::size_t kAdpcmLanes = 16;
 // - 1]. Runs whose bit is clear are neither read nor written, nor is their state. `count` must
 // be a multiple of 8 and `byte_stride` of 4, and every run must lie within 2^31 samples (and
 // bytes) of the first. Where the processor has AVX-512 the runs are coded in the lanes of
-// vectors; elsewhere two by two (adpcm_encode_lanes_plain).
+// vectors, unless they are only one or two; elsewhere two by two (adpcm_encode_lanes_plain).
 void adpcm_encode_lanes(const std::int16_t* samples, std::size_t stride, std::size_t count,
                         std::uint32_t lanes, adpcm_state* states, unsigned char* bytes,
                         std::size_t byte_stride);

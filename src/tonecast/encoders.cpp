@@ -82,11 +82,14 @@ struct adpcm_round {
     std::size_t length = 0;
     std::size_t count = 0;
     std::size_t checkpoints_per_piece = 0;
-    std::vector<unsigned char> bytes;         // piece after piece, length / 2 bytes each
-    std::vector<adpcm_state> checkpoints;     // per piece, its coder's state at every checkpoint
-    std::vector<adpcm_state> end;             // per piece, the state its own coder ended in
-    std::vector<std::size_t> mended;          // per piece, how many samples mending coded again
-    std::vector<adpcm_state> mended_end;      // per piece, its end if mending began rightly
+    std::vector<unsigned char> bytes;       // piece after piece, length / 2 bytes each
+    std::vector<adpcm_state> checkpoints;   // per piece, its coder's state at every checkpoint
+    std::vector<adpcm_state> end;           // per piece, the state its own coder ended in
+    std::vector<adpcm_state> start;         // per piece, the state its last coding began from
+    std::vector<std::size_t> mended;        // per piece, how many samples mending coded again
+    std::vector<adpcm_state> mended_end;    // per piece, its end if `start` was the true one
+    std::vector<adpcm_state> pass_starts;   // per piece, where a pass of mending starts it
+    std::vector<std::uint32_t> pass_lanes;  // per group, the pieces a pass mends
 
     adpcm_state& checkpoint(std::size_t piece, std::size_t c) {
         return checkpoints[piece * checkpoints_per_piece + c];
@@ -113,6 +116,9 @@ void code_group(adpcm_round& round, std::size_t first, adpcm_state true_start) {
     adpcm_state states[kAdpcmLanes] = {};
     if (first == 0) states[0] = true_start;
     const std::uint32_t lanes = round.lanes_from(first);
+    for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+        if (lanes >> k & 1) round.start[first + k] = states[k];
+    }
     for (std::size_t c = 0; c < round.checkpoints_per_piece; ++c) {
         for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
             if (lanes >> k & 1) round.checkpoint(first + k, c) = states[k];
@@ -120,27 +126,45 @@ void code_group(adpcm_round& round, std::size_t first, adpcm_state true_start) {
         round.code_chunk(first, c, lanes, states);
     }
     for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
-        if (lanes >> k & 1) round.end[first + k] = states[k];
+        if (!(lanes >> k & 1)) continue;
+        round.end[first + k] = states[k];
+        round.mended[first + k] = 0;
+        round.mended_end[first + k] = states[k];
     }
 }
 
-// Mends the group of pieces from `first` on as if each piece before had met its own coder: from
-// the end that coder reached, each piece is coded again up to the first checkpoint where its own
-// coder held the same state (from there on both made the same codes). The round's first piece,
-// coded from the true state, needs no mending. Whether the start was right is seen afterwards,
-// in order (settle_round).
-void mend_group(adpcm_round& round, std::size_t first) {
+// The pieces whose last coding began from another state than the end the piece before now
+// has, one bit each (bit k for piece first + k) in the group from `first` on. Once there are
+// none, every piece began from the true state: the round's first did, and so, piece by piece,
+// did each after it.
+std::uint32_t unsettled(const adpcm_round& round, std::size_t first) {
+    std::uint32_t lanes = 0;
+    for (std::size_t k = 0; k < kAdpcmLanes && first + k < round.count; ++k) {
+        const std::size_t p = first + k;
+        if (p > 0 && !(round.start[p] == round.mended_end[p - 1])) lanes |= std::uint32_t{1} << k;
+    }
+    return lanes;
+}
+
+// Mends the pieces of the group from `first` on whose bit is set in `lanes`, from the states in
+// `starts` (the ends their pieces before had when the pass began): each is coded again up to the
+// first checkpoint where its own coder held the same state, from where on both make the same
+// codes, and at least over what an earlier mending coded (from a state now known to be wrong).
+void mend_group(adpcm_round& round, std::size_t first, std::uint32_t lanes,
+                const adpcm_state* starts) {
     adpcm_state states[kAdpcmLanes] = {};
-    std::uint32_t lanes = round.lanes_from(first);
-    if (first == 0) lanes &= ~std::uint32_t{1};
     for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
-        if (lanes >> k & 1) states[k] = round.end[first + k - 1];
+        if (!(lanes >> k & 1)) continue;
+        states[k] = starts[k];
+        round.start[first + k] = starts[k];
     }
     for (std::size_t c = 0; c < round.checkpoints_per_piece && lanes != 0; ++c) {
+        const std::size_t at = c * kCheckpointSamples;
         for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
-            if ((lanes >> k & 1) && states[k] == round.checkpoint(first + k, c)) {
-                round.mended[first + k] = c * kCheckpointSamples;
-                round.mended_end[first + k] = round.end[first + k];
+            const std::size_t p = first + k;
+            if ((lanes >> k & 1) && at >= round.mended[p] && states[k] == round.checkpoint(p, c)) {
+                round.mended[p] = at;
+                round.mended_end[p] = round.end[p];
                 lanes &= ~(std::uint32_t{1} << k);
             }
         }
@@ -153,30 +177,20 @@ void mend_group(adpcm_round& round, std::size_t first) {
     }
 }
 
-// Walks the round's pieces in order from the true state after its first piece, and codes again,
-// one after another, those whose mending started from a state that was not the true one: their
-// piece before met its own coder nowhere, so its end was another. Returns the true state after
-// the round.
-adpcm_state settle_round(adpcm_round& round) {
-    adpcm_state truth = round.end[0];
-    for (std::size_t p = 1; p < round.count; ++p) {
-        if (round.end[p - 1] == truth) {
-            truth = round.mended_end[p];
-            continue;
-        }
-        // Up to the first checkpoint where the piece's own coder held the true state, and at
-        // least over what the wrong mending coded (from there on the bytes are its own coder's).
-        std::size_t c = 0;
-        for (; c < round.checkpoints_per_piece; ++c) {
-            const std::size_t at = c * kCheckpointSamples;
-            if (at >= round.mended[p] && truth == round.checkpoint(p, c)) break;
-            adpcm_encode_packed(round.samples + p * round.length + at,
-                        std::min(kCheckpointSamples, round.length - at), truth,
-                        round.bytes.data() + p * (round.length / 2) + at / 2);
-        }
-        if (c < round.checkpoints_per_piece) truth = round.end[p];
+// The same, one piece alone, on the calling thread: for the few pieces left after the parallel
+// passes, whose mendings wait on one another in order.
+void mend_piece(adpcm_round& round, std::size_t p, adpcm_state state) {
+    round.start[p] = state;
+    std::size_t c = 0;
+    for (; c < round.checkpoints_per_piece; ++c) {
+        const std::size_t at = c * kCheckpointSamples;
+        if (at >= round.mended[p] && state == round.checkpoint(p, c)) break;
+        adpcm_encode_packed(round.samples + p * round.length + at,
+                            std::min(kCheckpointSamples, round.length - at), state,
+                            round.bytes.data() + p * (round.length / 2) + at / 2);
     }
-    return truth;
+    round.mended[p] = std::min(c * kCheckpointSamples, round.length);
+    round.mended_end[p] = c < round.checkpoints_per_piece ? round.end[p] : state;
 }
 
 // Runs `work(first)` for every group of the round, one thread each; the calling thread takes
@@ -196,6 +210,44 @@ void on_threads(const adpcm_round& round, Work work) {
     }
     work(std::size_t{0});
     for (std::thread& worker : pool) worker.join();
+}
+
+// Parallel passes of mending before the rest is settled in order: the first pass mends every
+// piece; the second, those after a piece that met its own coder nowhere (its end was another
+// than the one the first pass began from), which on loud noise can be a third of them. A pass
+// takes as long as its longest mending, so a few pieces are mended sooner one after another,
+// as are the rarer ones still waiting on the piece before after two passes.
+constexpr int kParallelPasses = 2;
+constexpr std::size_t kPiecesWorthAPass = kAdpcmLanes / 2;
+
+// Settles the round's pieces: in the end each was coded from the true state, the bytes are
+// those of one coder through the round, and the true state after it is returned.
+adpcm_state settle_round(adpcm_round& round) {
+    for (int pass = 0; pass < kParallelPasses; ++pass) {
+        // Every piece starts from the end its piece before has when the pass begins; read
+        // beforehand, as the pass changes the ends it mends.
+        std::size_t pieces = 0;
+        for (std::size_t first = 0; first < round.count; first += kAdpcmLanes) {
+            const std::uint32_t lanes = unsettled(round, first);
+            round.pass_lanes[first / kAdpcmLanes] = lanes;
+            for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
+                if (!(lanes >> k & 1)) continue;
+                round.pass_starts[first + k] = round.mended_end[first + k - 1];
+                ++pieces;
+            }
+        }
+        if (pieces < (pass == 0 ? 1 : kPiecesWorthAPass)) break;
+        on_threads(round, [&round](std::size_t first) {
+            const std::uint32_t lanes = round.pass_lanes[first / kAdpcmLanes];
+            if (lanes != 0) mend_group(round, first, lanes, round.pass_starts.data() + first);
+        });
+    }
+    adpcm_state truth = round.mended_end[0];
+    for (std::size_t p = 1; p < round.count; ++p) {
+        if (!(round.start[p] == truth)) mend_piece(round, p, truth);
+        truth = round.mended_end[p];
+    }
+    return truth;
 }
 
 }  // namespace
@@ -273,19 +325,20 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
     if (round.count >= 2) {
         rounds = (length + round.count * piece_samples - 1) / (round.count * piece_samples);
         round.length = length / rounds / round.count / 8 * 8;
-        round.checkpoints_per_piece =
-            (round.length + kCheckpointSamples - 1) / kCheckpointSamples;
+        round.checkpoints_per_piece = (round.length + kCheckpointSamples - 1) / kCheckpointSamples;
         round.bytes.resize(round.count * (round.length / 2));
         round.checkpoints.resize(round.count * round.checkpoints_per_piece);
-        for (auto* v : {&round.end, &round.mended_end}) v->resize(round.count);
+        for (auto* v : {&round.end, &round.start, &round.mended_end, &round.pass_starts}) {
+            v->resize(round.count);
+        }
         round.mended.resize(round.count);
+        round.pass_lanes.resize((round.count + kAdpcmLanes - 1) / kAdpcmLanes);
     }
     std::size_t done = 0;
     for (std::size_t r = 0; r < rounds; ++r) {
         round.samples = samples + done;
         const adpcm_state start = state;
         on_threads(round, [&round, start](std::size_t group) { code_group(round, group, start); });
-        on_threads(round, [&round](std::size_t group) { mend_group(round, group); });
         state = settle_round(round);
         strm::write_bytes(stream, round.bytes.data(), round.bytes.size());
         done += round.count * round.length;

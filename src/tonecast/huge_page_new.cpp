@@ -10,6 +10,8 @@
 // page, stays in small pages (a huge page there would hold up to 2 MB that the block never uses),
 // but they are all mapped at once by MADV_POPULATE_WRITE (Linux 5.14; older kernels refuse it
 // and the pages come one fault at a time as before): one call instead of up to 511 faults.
+// Blocks from 256 KB up (the IMA-ADPCM writer's codes of a round, ~1 MB) come from malloc, which
+// maps them fresh, and are populated the same way: 1 ms less for a round's 700 KB here.
 // Smaller blocks, and every block on other systems, come from malloc as usual.
 
 // Only the tonecast program links this file; the libraries and the tests keep the standard
@@ -29,6 +31,7 @@ namespace {
 void* allocate(std::size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    constexpr std::size_t kPage = 4096;
     if (size >= kHugePage) {
         void* block = nullptr;
         if (posix_memalign(&block, kHugePage, size) != 0) return nullptr;
@@ -36,13 +39,25 @@ void* allocate(std::size_t size) {
         const std::size_t whole = size / kHugePage * kHugePage;
         madvise(block, whole, MADV_HUGEPAGE);
 #if defined(MADV_POPULATE_WRITE)
-        constexpr std::size_t kPage = 4096;  // rounding to it stays inside the huge page
+        // Rounding to a small page stays inside the huge page.
         if (const std::size_t tail = (size - whole + kPage - 1) / kPage * kPage; tail > 0) {
             madvise(static_cast<char*>(block) + whole, tail, MADV_POPULATE_WRITE);
         }
 #endif
         return block;
     }
+#if defined(MADV_POPULATE_WRITE)
+    if (size >= (std::size_t{256} << 10)) {
+        void* block = std::malloc(size);
+        if (block == nullptr) return nullptr;
+        // The pages that hold the block; those of malloc's own mapping or heap, which contain it.
+        const auto first = reinterpret_cast<std::uintptr_t>(block) / kPage * kPage;
+        const auto last =
+            (reinterpret_cast<std::uintptr_t>(block) + size + kPage - 1) / kPage * kPage;
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+        return block;
+    }
+#endif
 #endif
     return std::malloc(size == 0 ? 1 : size);
 }

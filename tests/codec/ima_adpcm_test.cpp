@@ -316,7 +316,7 @@ TEST_P(AdpcmBlockRun, LanesCodeEachRunAsTheSearch) {
         {"adpcm_encode_lanes_plain", adpcm_encode_lanes_plain}};
     const adpcm_state untouched{-5, 3};
     for (const auto& [coder_name, coder] : coders) {
-        for (const std::uint32_t lanes : {0xFFFFu, 0x0001u, 0x8000u, 0xA5A5u, 0x0000u}) {
+        for (const std::uint32_t lanes : {0xFFFFu, 0x0001u, 0x8000u, 0x8101u, 0xA5A5u, 0x0000u}) {
             SCOPED_TRACE(std::string(coder_name) + " lanes " + std::to_string(lanes));
             adpcm_state states[kAdpcmLanes];
             for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
@@ -325,8 +325,8 @@ TEST_P(AdpcmBlockRun, LanesCodeEachRunAsTheSearch) {
             std::vector<unsigned char> got(want.size(), 0xAA);
             for (std::size_t done = 0, piece = 8; done < kCount; done += piece, piece += 1016) {
                 piece = std::min(piece, kCount - done);
-                coder(samples.data() + done, kStride, piece, lanes, states,
-                      got.data() + done / 2, kByteStride);
+                coder(samples.data() + done, kStride, piece, lanes, states, got.data() + done / 2,
+                      kByteStride);
             }
             for (std::size_t k = 0; k < kAdpcmLanes; ++k) {
                 const bool on = (lanes >> k & 1) != 0;
