@@ -22,8 +22,8 @@ constexpr int kSincTaps = 200;
 constexpr int kSincLead = 99;
 
 // Past the last tap of the last output, at_zero holds this many more entries, so that a vector
-// variant may read a whole window of taps from any output's first tap.
-constexpr int kSincSlack = 16;
+// variant may read a whole window of taps from any output's first tap, in whole vectors.
+constexpr int kSincSlack = 24;
 
 // What the interpolation loop reads: the source wave laid out so that every tap is a plain
 // memory read. at_zero[i] is the value of the wave at sample index i for -kSincLead <= i <= the

@@ -4,8 +4,11 @@
 // One output per lane, eight lanes to a group, two groups per block: each lane's sum is a chain
 // of dependent additions, and the second group's chain runs while the first one waits. The
 // lanes of a group are consecutive outputs, so their first taps lie within a few samples of each
-// other: the group's taps are converted once into a window of doubles, and each tap's eight
-// values come out of it by one permutation of sixteen neighbours. The per-output sine and the
+// other: the group reads its taps from a window of samples converted to doubles, and each tap's
+// eight values come out of it by one permutation of sixteen neighbours. Every source sample is
+// converted once per call (converted_source): the groups that follow one another read windows
+// that overlap by all but a few samples, and converting them anew took the floating-point pipes
+// that the divisions and multiplications need. The per-output sine and the
 // final rounding are done eight lanes at a time too, by the same operations as their scalar
 // forms.
 
@@ -22,7 +25,9 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "src/tonecast/resample.h"
 #include "src/tonecast/sine.h"
@@ -37,8 +42,9 @@ constexpr int kBlock = kLanes * kGroups;
 constexpr std::int64_t kMaxOffset = 2 * kLanes - 1;
 // The window holds every tap of the group: 200 from the farthest lane's first, read in vectors.
 constexpr int kWindow = kSincTaps + 2 * kLanes;
-static_assert(kWindow <= kSincTaps + kSincSlack, "the window must stay inside the source");
-static_assert(kWindow % kLanes == 0, "the window is converted in whole vectors");
+// Samples are converted eight at a time, up to seven past the window's end.
+static_assert(kWindow + kLanes - 1 <= kSincTaps + kSincSlack,
+              "the conversion must stay inside the source");
 // From this position on, every tap i of an output at x lies within [x / 2, 2 x], so i - x is
 // exact (Sterbenz) and equals (i0 - x) + k: the distance may be stepped by 1 from tap to tap.
 constexpr double kExactDistanceFrom = 2 * kSincTaps;
@@ -180,6 +186,56 @@ __m256i round8(__m512d acc) {
     return _mm512_cvttpd_epi32(_mm512_mask_sub_pd(r, negative, _mm512_setzero_pd(), r));
 }
 
+// The source samples of one call converted to doubles, from `base` on: windows are taken from
+// it as the outputs advance, converting only the samples no window has reached yet. The
+// samples before the current block's windows are dropped now and then (slide), so the buffer
+// stays small whatever the call's length.
+class converted_source {
+public:
+    explicit converted_source(const std::int16_t* at_zero) : at_zero_(at_zero) {}
+
+    // Source samples first ... first + count - 1 as doubles, converting those not yet converted;
+    // nullptr where they do not fit the buffer without a slide (then the caller does without).
+    // `first` never lies before the first sample of any window still in use.
+    const double* window(std::int64_t first, int count) {
+        if (filled_ == 0) base_ = first;
+        if (first < base_ || first + count > base_ + kCapacity) return nullptr;
+        while (filled_ < first + count - base_) {
+            const __m256i wide = _mm256_cvtepi16_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(at_zero_ + base_ + filled_)));
+            _mm512_storeu_pd(values_ + filled_, to_double(wide));
+            filled_ += kLanes;
+        }
+        return values_ + (first - base_);
+    }
+
+    // Drops the samples before `first` when the room after it runs short; every window still in
+    // use must start at `first` or later, and is found again by at(). Leaves room for the
+    // windows of two more blocks.
+    void slide(std::int64_t first) {
+        if (first < base_ || base_ + kCapacity - first >= kRoom) return;
+        const std::int64_t drop = std::min<std::int64_t>(first - base_, filled_);
+        std::memmove(values_, values_ + drop,
+                     static_cast<std::size_t>(filled_ - drop) * sizeof(double));
+        filled_ -= drop;
+        base_ += drop;
+    }
+
+    // Where sample `i`, converted, now lies.
+    const double* at(std::int64_t i) const { return values_ + (i - base_); }
+
+private:
+    // 32 KB: a slide moves the few hundred samples the current block still reads, once every
+    // ~3,000 samples.
+    static constexpr std::int64_t kCapacity = 4096;
+    static constexpr std::int64_t kRoom = 1024;
+
+    const std::int16_t* at_zero_;
+    std::int64_t base_ = 0;    // the source index of values_[0]
+    std::int64_t filled_ = 0;  // values_[0 ... filled_ - 1] hold samples base_ ... on
+    alignas(64) double values_[kCapacity + kLanes];
+};
+
 // The per-output values that the taps need, for one block of outputs.
 struct block_setup {
     alignas(64) double x[kBlock];
@@ -208,30 +264,26 @@ void set_up(const resample_source& source, std::uint64_t i, std::uint32_t end, b
 
 // One lane group's state: where its taps are read and what its lanes carry from tap to tap.
 struct group {
-    const double* window;  // the taps from the group's first lane's first tap on
+    std::int64_t first;    // the group's first lane's first tap
+    const double* window;  // the taps from `first` on
     __m512i offsets;       // each lane's first tap, in samples from the window's
     bool contiguous;       // offsets 0 ... 7: lane l's tap k is window[k + l]
     __m512d x, position, distance, s0, acc;
 };
 
-// Fills the group from the block's lanes first ... first + 7, converting their taps into
-// `window`; false when their first taps lie too far apart for it.
-bool load_group(const resample_source& source, const block_setup& b, int first, double* window,
-                group& g) {
+// Fills the group from the block's lanes first ... first + 7, its taps converted in `converted`;
+// false when their first taps lie too far apart for a window, or the window does not fit.
+bool load_group(converted_source& converted, const block_setup& b, int first, group& g) {
     const std::int64_t* i0 = b.i0 + first;
     if (i0[kLanes - 1] - i0[0] > kMaxOffset) return false;
+    g.window = converted.window(i0[0], kWindow);
+    if (g.window == nullptr) return false;
+    g.first = i0[0];
     alignas(64) std::int64_t offsets[kLanes];
     for (int l = 0; l < kLanes; ++l) offsets[l] = i0[l] - i0[0];
     g.offsets = _mm512_load_si512(offsets);
     g.contiguous = true;
     for (int l = 0; l < kLanes; ++l) g.contiguous = g.contiguous && offsets[l] == l;
-    const std::int16_t* taps = source.at_zero + i0[0];
-    for (int j = 0; j < kWindow; j += kLanes) {
-        const __m256i wide =
-            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(taps + j)));
-        _mm512_store_pd(window + j, to_double(wide));
-    }
-    g.window = window;
     g.x = _mm512_load_pd(b.x + first);
     g.position = _mm512_load_pd(b.first + first);
     g.distance = _mm512_sub_pd(g.position, g.x);
@@ -309,24 +361,23 @@ void all_taps(const group (&g)[kGroups], bool on_sample, __m512d (&acc)[kGroups]
     acc[1] = b.acc;
 }
 
-// A block ready for its taps: its setup and its two groups, each with the window it reads.
+// A block ready for its taps: its setup and its two groups.
 struct prepared_block {
     block_setup setup;
-    alignas(64) double windows[kGroups][kWindow];
     group g[kGroups];
     bool vector = false;  // false: the lanes lie too far apart, the portable loop does the block
 };
 
 // The first part of preparing the block at output i: its setup and first group.
-void prepare_early(const resample_source& source, std::uint64_t i, std::uint32_t end,
-                   prepared_block& p) {
+void prepare_early(const resample_source& source, converted_source& converted, std::uint64_t i,
+                   std::uint32_t end, prepared_block& p) {
     set_up(source, i, end, p.setup);
-    p.vector = load_group(source, p.setup, 0, p.windows[0], p.g[0]);
+    p.vector = load_group(converted, p.setup, 0, p.g[0]);
 }
 
 // The second part: the second group.
-void prepare_late(const resample_source& source, prepared_block& p) {
-    p.vector = p.vector && load_group(source, p.setup, kLanes, p.windows[1], p.g[1]);
+void prepare_late(converted_source& converted, prepared_block& p) {
+    p.vector = p.vector && load_group(converted, p.setup, kLanes, p.g[1]);
 }
 
 }  // namespace
@@ -334,21 +385,30 @@ void prepare_late(const resample_source& source, prepared_block& p) {
 void resample_avx512(const resample_source& source, std::uint32_t begin, std::uint32_t end,
                      const resample_output& out) {
     if (begin >= end) return;
+    converted_source converted(source.at_zero);
     // Two blocks in turn: the taps of one run while the other is prepared.
     prepared_block blocks[2];
-    prepare_early(source, begin, end, blocks[0]);
-    prepare_late(source, blocks[0]);
+    prepare_early(source, converted, begin, end, blocks[0]);
+    prepare_late(converted, blocks[0]);
     __m512d acc[kGroups];
     for (std::uint64_t i = begin, turn = 0; i < end; i += kBlock, turn ^= 1) {
         const auto block_end = static_cast<std::uint32_t>(i + kBlock < end ? i + kBlock : end);
         prepared_block& p = blocks[turn];
         prepared_block& next = blocks[turn ^ 1];
         const std::uint64_t next_i = i + kBlock;
+        // The next block's windows are converted while this one's taps run: room for them is
+        // made now, while this block's windows are the only ones in use.
+        if (p.vector) {
+            converted.slide(p.g[0].first);
+            for (group& g : p.g) g.window = converted.at(g.first);
+        } else {
+            converted.slide(p.setup.i0[0]);
+        }
         const auto early = [&] {
-            if (next_i < end) prepare_early(source, next_i, end, next);
+            if (next_i < end) prepare_early(source, converted, next_i, end, next);
         };
         const auto late = [&] {
-            if (next_i < end) prepare_late(source, next);
+            if (next_i < end) prepare_late(converted, next);
         };
         if (!p.vector) {
             // Outputs more than two source samples apart: only a strong shrinking does that.
