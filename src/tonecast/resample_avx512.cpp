@@ -241,23 +241,40 @@ struct block_setup {
     alignas(64) double x[kBlock];
     alignas(64) double first[kBlock];  // i0 = trunc(x) - 99, as a double
     alignas(64) double arg[kBlock];    // pi (i0 - x): s0 is its sine
-    std::int64_t i0[kBlock];
+    alignas(64) std::int64_t i0[kBlock];
     bool on_sample = false;       // some lane's position is a whole number: one tap has t == 0
     bool exact_distance = false;  // every lane lies at or past kExactDistanceFrom
 };
 
+// The scalar setup's operations, eight lanes at a time: x = n * step; i0 = trunc(x) - 99, whose
+// double is trunc(x) - 99 exactly (trunc(x) is a whole number below 2^33); and pi (i0 - x).
 void set_up(const resample_source& source, std::uint64_t i, std::uint32_t end, block_setup& b) {
-    b.on_sample = false;
-    for (int l = 0; l < kBlock; ++l) {
-        // Lanes past the end repeat the last output; their results are dropped.
-        const std::uint64_t lane = i + static_cast<std::uint64_t>(l);
-        const std::uint64_t n = lane < end ? lane : end - 1u;
-        b.x[l] = static_cast<double>(n) * source.step;
-        b.i0[l] = static_cast<std::int64_t>(b.x[l]) - kSincLead;
-        b.first[l] = static_cast<double>(b.i0[l]);
-        b.arg[l] = kSincPi * (b.first[l] - b.x[l]);
-        b.on_sample = b.on_sample || b.first[l] + kSincLead == b.x[l];
+    const __m512i last = _mm512_set1_epi64(static_cast<std::int64_t>(end - 1u));
+    const __m512i lane = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+    // A whole number below 2^52 plus 2^52 has the number in its low bits.
+    const __m512d magic = set1(0x1p52);
+    __mmask8 on_sample = 0;
+    for (int j = 0; j < kBlock; j += kLanes) {
+        // Lanes past the end repeat the last output; their results are dropped. Outputs count
+        // in 32 bits, so n converts from its low half.
+        const __m512i n = _mm512_min_epu64(
+            _mm512_add_epi64(_mm512_set1_epi64(static_cast<std::int64_t>(i) + j), lane), last);
+        const __m512d x =
+            _mm512_mul_pd(_mm512_cvtepu32_pd(_mm512_cvtepi64_epi32(n)), set1(source.step));
+        const __m512d whole = _mm512_roundscale_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __m512d first = _mm512_sub_pd(whole, set1(kSincLead));
+        const __m512i i0 =
+            _mm512_sub_epi64(_mm512_sub_epi64(_mm512_castpd_si512(_mm512_add_pd(whole, magic)),
+                                              _mm512_castpd_si512(magic)),
+                             _mm512_set1_epi64(kSincLead));
+        _mm512_store_pd(b.x + j, x);
+        _mm512_store_pd(b.first + j, first);
+        _mm512_store_pd(b.arg + j, _mm512_mul_pd(set1(kSincPi), _mm512_sub_pd(first, x)));
+        _mm512_store_si512(b.i0 + j, i0);
+        // The tap at i0 + 99 lies on the position where the position is a whole number.
+        on_sample |= _mm512_cmp_pd_mask(whole, x, _CMP_EQ_OQ);
     }
+    b.on_sample = on_sample != 0;
     // Positions grow with the lane: the first lane is the nearest to 0.
     b.exact_distance = b.x[0] >= kExactDistanceFrom;
 }
