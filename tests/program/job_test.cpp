@@ -199,6 +199,26 @@ TEST(Samples, EmptyWaveConverts) {
     EXPECT_EQ(k.data, (std::vector<std::uint8_t>{0, 0, 0, 0}));
 }
 
+// A wave of several megabytes lives in the program's large blocks, whose pages a thread of their
+// own maps while the reader fills them: every sample comes out as it went in, the last ones
+// (in the block's small-page tail) too.
+TEST(Samples, LargeWaveComesOutWhole) {
+    WavSpec s;
+    s.rate = 48000;
+    std::uint32_t lcg = 1;
+    for (std::size_t i = 0; i < 1600000; ++i) {  // 3.2 MB: one huge page and a tail
+        lcg = lcg * 1664525u + 1013904223u;
+        s.samples.push_back(static_cast<std::int16_t>(lcg >> 16));
+    }
+    test::TempDir dir;
+    test::write_file(dir.file("in.wav"), make_wav(s));
+    const test::ProcessResult r = run_in(dir, {"-s", "in.wav"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const Klng k = parse_klng(test::read_file(dir.file("in.klng")));
+    std::string raw(k.data.begin(), k.data.end());
+    EXPECT_TRUE(program::s16_samples(raw) == s.samples);
+}
+
 // The loop start in 32-bit words must fit the record's 16-bit field; the test runs after
 // alignment and the refusal names the output.
 struct LoopStartCase {
