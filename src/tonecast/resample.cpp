@@ -25,6 +25,19 @@ std::int64_t loop_length(const CMonoWave& wave) {
 
 std::int16_t resample_round(double value) { return round_to_int16(value); }
 
+std::int16_t resample_in_place::at(std::int64_t i) const {
+    if (i < 0) return 0;  // silence before the first sample
+    if (i >= length) {
+        // Past the end the wave goes on with its loop, whose first samples were copied.
+        if (looplen == 0) return 0;
+        return loop[(i - loopstart) % looplen];
+    }
+    if (i >= live_begin && i < live_end) return live[i];
+    if (i >= below_begin && i < live_begin) return below[i - below_begin];
+    assert(i >= live_end && i < above_end);
+    return above[i - live_end];
+}
+
 std::int16_t sinc_interpolate(const std::int16_t* source, double x, const CMonoWave& wave) {
     // Positions come from i * step with i and step bounded by the wave's 32-bit lengths.
     assert(x >= 0 && x < 0x1p53);
@@ -143,34 +156,56 @@ resample_kernel kernel_for(resample_isa isa) {
     return resample_portable;
 }
 
-// Runs the kernel over 0 ... count - 1 in `threads` contiguous ranges, the first on the calling
-// thread. Outputs are independent, so the split changes nothing in the result.
-void run_split(resample_kernel kernel, const resample_source& source, std::uint32_t count,
-               const resample_output& out, unsigned threads) {
-    threads = std::max(1u, std::min(threads, count));
-    const std::uint32_t chunk =
-        static_cast<std::uint32_t>((std::uint64_t{count} + threads - 1) / threads);
+// The ranges of outputs that run_split gives its threads: `threads` contiguous ones of `chunk`
+// outputs each, the last one shorter or empty.
+struct split {
+    unsigned threads;
+    std::uint32_t chunk;
+
+    split(std::uint32_t count, unsigned wanted)
+        : threads(std::max(1u, std::min(wanted, count))),
+          chunk(static_cast<std::uint32_t>((std::uint64_t{count} + threads - 1) / threads)) {}
+    std::uint32_t begin(unsigned t, std::uint32_t count) const {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, std::uint64_t{chunk} * t));
+    }
+    std::uint32_t end(unsigned t, std::uint32_t count) const { return begin(t + 1, count); }
+};
+
+// Runs the kernel over 0 ... count - 1 in the ranges of `split`, the first on the calling
+// thread, each reading sources[t] (or sources[0] when there is one for all). Outputs are
+// independent, so the split changes nothing in the result.
+void run_split(resample_kernel kernel, const std::vector<resample_source>& sources,
+               std::uint32_t count, const resample_output& out, const split& ranges) {
+    const auto source = [&sources](unsigned t) -> const resample_source& {
+        return sources[sources.size() == 1 ? 0 : t];
+    };
     std::vector<std::thread> pool;
-    pool.reserve(threads - 1);  // no reallocation while threads run
-    for (unsigned t = 1; t < threads; ++t) {
-        const std::uint64_t begin = std::uint64_t{chunk} * t;
-        if (begin >= count) break;
-        const auto end = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, begin + chunk));
+    pool.reserve(ranges.threads - 1);  // no reallocation while threads run
+    for (unsigned t = 1; t < ranges.threads; ++t) {
+        const std::uint32_t begin = ranges.begin(t, count);
+        const std::uint32_t end = ranges.end(t, count);
+        if (begin >= end) break;
         try {
-            pool.emplace_back(kernel, std::cref(source), static_cast<std::uint32_t>(begin), end,
-                              std::cref(out));
+            pool.emplace_back(kernel, std::cref(source(t)), begin, end, std::cref(out));
         } catch (const std::exception&) {
             // No thread to be had (system_error), or no memory for its start (bad_alloc):
             // leaving now would destroy the threads still running, which ends the program.
-            kernel(source, static_cast<std::uint32_t>(begin), end, out);
+            kernel(source(t), begin, end, out);
         }
     }
-    kernel(source, 0, std::min(chunk, count), out);
+    kernel(source(0), 0, ranges.end(0, count), out);
     for (std::thread& worker : pool) worker.join();
 }
 
 // Waves shorter than this many outputs per thread are not worth a thread's start.
 constexpr std::uint32_t kOutputsPerThread = 16384;
+
+// The distance between two outputs in source samples: 0 for an empty wave, whose outputs all
+// read silence.
+double step_for(std::uint32_t length, std::uint32_t newlength) {
+    const double ratio = static_cast<double>(newlength) / static_cast<double>(length);
+    return 1.0 / ratio;
+}
 
 // The source of a resampling of `wave` into `newlength` outputs; `padded` holds its samples.
 resample_source lay_out(const CMonoWave& wave, std::uint32_t newlength,
@@ -178,9 +213,8 @@ resample_source lay_out(const CMonoWave& wave, std::uint32_t newlength,
     const std::uint32_t length = wave.length;
     assert(wave.samples.size() >= length);
     assert(newlength > 0);
-    const double ratio = static_cast<double>(newlength) / static_cast<double>(length);
     resample_source source;
-    source.step = 1.0 / ratio;  // 0 for an empty wave: every output then reads silence
+    source.step = step_for(length, newlength);
 
     // The highest tap of the last output; positions grow with the output index.
     const double last_x = static_cast<double>(newlength - 1) * source.step;
@@ -205,14 +239,78 @@ resample_source lay_out(const CMonoWave& wave, std::uint32_t newlength,
 
 }  // namespace
 
+// Resampling in place: the outputs overwrite the wave's own buffer, so the source needs no copy
+// (half the memory, and none of the fresh pages that the machine is slow to hand out). The AVX-512
+// kernel reads each source sample once, in order, converting it, and has read every sample up
+// to an output's position + 117 before it writes the output: when no output lies more than
+// kInPlaceDrift samples past its position (the wave grows by at most that much), no sample is
+// overwritten before its thread has read it. A thread reads at most 124 samples below its first
+// output and above its last one; what its neighbours overwrite there, and the loop's first
+// samples, which the taps past the end read, are copied before the threads start.
+constexpr std::uint32_t kInPlaceDrift = 24;
+constexpr std::int64_t kInPlaceMargin = 128;
+
+bool in_place_possible(const CMonoWave& wave, std::uint32_t newlength, resample_isa isa) {
+    return isa == resample_isa::avx512 && resample_isa_supported(isa) && wave.length > 0 &&
+           newlength >= wave.length && newlength - wave.length <= kInPlaceDrift;
+}
+
+void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned threads) {
+    const std::int64_t length = wave.length;
+    const std::int64_t loopstart = wave.loopstart;
+    const std::int64_t looplen = loop_length(wave);
+    const split ranges(newlength, threads);
+    // Copies first: the loop's start, and around each range what the ranges beside it overwrite.
+    const std::vector<std::int16_t> loop(
+        wave.samples.begin() + loopstart,
+        wave.samples.begin() + loopstart + std::min(looplen, kInPlaceMargin));
+    std::vector<resample_in_place> views(ranges.threads);
+    std::vector<std::vector<std::int16_t>> copies(2 * std::size_t{ranges.threads});
+    const auto copy = [&wave](std::vector<std::int16_t>& to, std::int64_t from, std::int64_t end) {
+        to.assign(wave.samples.begin() + from, wave.samples.begin() + end);
+        return to.data();
+    };
+    for (unsigned t = 0; t < ranges.threads; ++t) {
+        resample_in_place& view = views[t];
+        view.length = length;
+        view.loopstart = loopstart;
+        view.looplen = looplen;
+        view.loop = loop.data();
+        view.live_begin = std::min<std::int64_t>(ranges.begin(t, newlength), length);
+        view.live_end = t + 1 == ranges.threads
+                            ? length
+                            : std::min<std::int64_t>(ranges.end(t, newlength), length);
+        view.below_begin = std::max<std::int64_t>(0, view.live_begin - kInPlaceMargin);
+        view.above_end = std::min(length, view.live_end + kInPlaceMargin);
+        view.below = copy(copies[2 * t], view.below_begin, view.live_begin);
+        view.above = copy(copies[2 * t + 1], view.live_end, view.above_end);
+    }
+    if (newlength > wave.samples.capacity())
+        wave.samples.reserve(std::size_t{newlength} + kPadRoom);
+    wave.samples.resize(newlength);  // the entries past the old length are never read
+    std::vector<resample_source> sources(ranges.threads);
+    for (unsigned t = 0; t < ranges.threads; ++t) {
+        views[t].live = wave.samples.data();
+        sources[t].step = step_for(wave.length, newlength);
+        sources[t].in_place = &views[t];
+    }
+    resample_output out;
+    out.samples = wave.samples.data();
+    run_split(kernel_for(resample_isa::avx512), sources, newlength, out, ranges);
+}
+
 void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
                         unsigned threads) {
     if (newlength == 0) {
         wave.samples.clear();
         return;
     }
+    if (in_place_possible(wave, newlength, isa)) {
+        resample_in_place_with(wave, newlength, threads);
+        return;
+    }
     std::vector<std::int16_t> padded;  // the one copy of the source
-    const resample_source source = lay_out(wave, newlength, padded);
+    const std::vector<resample_source> sources{lay_out(wave, newlength, padded)};  // for all
     // The kernels write every output: the old samples (the source is in `padded`) need no
     // clearing first, only the buffer its new length. A wave that outgrows its buffer gets one
     // of just that length and the padding room, and lets the old one go first: growing the
@@ -224,7 +322,7 @@ void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa i
     wave.samples.resize(newlength);
     resample_output out;
     out.samples = wave.samples.data();
-    run_split(kernel_for(isa), source, newlength, out, threads);
+    run_split(kernel_for(isa), sources, newlength, out, split(newlength, threads));
 }
 
 void resample_sums_with(const CMonoWave& wave, std::uint32_t newlength, resample_isa isa,

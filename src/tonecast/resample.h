@@ -29,9 +29,31 @@ constexpr int kSincSlack = 24;
 // memory read. at_zero[i] is the value of the wave at sample index i for -kSincLead <= i <= the
 // last tap any output reads + kSincSlack: silence before the start, the wave, then its loop
 // repeated.
+struct resample_source;
+
+// The source of one thread of a resampling done in place (resample_wave_with with AVX-512): the
+// wave's own buffer, which the thread's outputs overwrite behind its reading, and copies, made
+// before any thread starts, of what the neighbouring threads overwrite and of the loop's start,
+// which the taps past the end read again.
+struct resample_in_place {
+    const std::int16_t* live = nullptr;  // the wave's buffer, read in [live_begin, live_end)
+    std::int64_t live_begin = 0, live_end = 0;
+    const std::int16_t* below = nullptr;  // samples [below_begin, live_begin), copied
+    std::int64_t below_begin = 0;
+    const std::int16_t* above = nullptr;  // samples [live_end, above_end), copied
+    std::int64_t above_end = 0;
+    const std::int16_t* loop = nullptr;  // the loop's first samples, copied
+    std::int64_t length = 0, loopstart = 0, looplen = 0;
+
+    // The source value at sample index i, for an index the thread may read.
+    std::int16_t at(std::int64_t i) const;
+};
+
 struct resample_source {
     const std::int16_t* at_zero = nullptr;
     double step = 0;  // the distance between two outputs, in source samples
+    // Set: the samples are read through it instead of at_zero (AVX-512 only).
+    const resample_in_place* in_place = nullptr;
 };
 
 // Where a variant puts its results: the rounded output samples, or, for the tests that compare

@@ -26,6 +26,7 @@
 #endif
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -192,7 +193,8 @@ __m256i round8(__m512d acc) {
 // stays small whatever the call's length.
 class converted_source {
 public:
-    explicit converted_source(const std::int16_t* at_zero) : at_zero_(at_zero) {}
+    explicit converted_source(const resample_source& source)
+        : at_zero_(source.at_zero), in_place_(source.in_place) {}
 
     // Source samples first ... first + count - 1 as doubles, converting those not yet converted;
     // nullptr where they do not fit the buffer without a slide (then the caller does without).
@@ -201,9 +203,7 @@ public:
         if (filled_ == 0) base_ = first;
         if (first < base_ || first + count > base_ + kCapacity) return nullptr;
         while (filled_ < first + count - base_) {
-            const __m256i wide = _mm256_cvtepi16_epi32(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(at_zero_ + base_ + filled_)));
-            _mm512_storeu_pd(values_ + filled_, to_double(wide));
+            _mm512_storeu_pd(values_ + filled_, to_double(load8(base_ + filled_)));
             filled_ += kLanes;
         }
         return values_ + (first - base_);
@@ -225,12 +225,29 @@ public:
     const double* at(std::int64_t i) const { return values_ + (i - base_); }
 
 private:
+    // Samples i ... i + 7, widened to 32 bits.
+    __m256i load8(std::int64_t i) const {
+        if (in_place_ == nullptr) {
+            return _mm256_cvtepi16_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(at_zero_ + i)));
+        }
+        if (i >= in_place_->live_begin && i + kLanes <= in_place_->live_end) {
+            return _mm256_cvtepi16_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(in_place_->live + i)));
+        }
+        // Next to the thread's range or past an end: one sample at a time.
+        alignas(32) std::int32_t v[kLanes];
+        for (int l = 0; l < kLanes; ++l) v[l] = in_place_->at(i + l);
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(v));
+    }
+
     // 32 KB: a slide moves the few hundred samples the current block still reads, once every
     // ~3,000 samples.
     static constexpr std::int64_t kCapacity = 4096;
     static constexpr std::int64_t kRoom = 1024;
 
     const std::int16_t* at_zero_;
+    const resample_in_place* in_place_;
     std::int64_t base_ = 0;    // the source index of values_[0]
     std::int64_t filled_ = 0;  // values_[0 ... filled_ - 1] hold samples base_ ... on
     alignas(64) double values_[kCapacity + kLanes];
@@ -402,7 +419,7 @@ void prepare_late(converted_source& converted, prepared_block& p) {
 void resample_avx512(const resample_source& source, std::uint32_t begin, std::uint32_t end,
                      const resample_output& out) {
     if (begin >= end) return;
-    converted_source converted(source.at_zero);
+    converted_source converted(source);
     // Two blocks in turn: the taps of one run while the other is prepared.
     prepared_block blocks[2];
     prepare_early(source, converted, begin, end, blocks[0]);
@@ -428,7 +445,9 @@ void resample_avx512(const resample_source& source, std::uint32_t begin, std::ui
             if (next_i < end) prepare_late(converted, next);
         };
         if (!p.vector) {
-            // Outputs more than two source samples apart: only a strong shrinking does that.
+            // Outputs more than two source samples apart: only a strong shrinking does that,
+            // never a resampling in place (it lengthens the wave).
+            assert(source.in_place == nullptr);
             early();
             late();
             resample_portable(source, static_cast<std::uint32_t>(i), block_end, out);

@@ -226,6 +226,13 @@ const ResampleCase kResampleCases[] = {
     // Some groups' lanes fit a window, some do not: the converted samples skip ahead.
     {"shrink_by_2_2", 4400, 10, 2000, 32767},
     {"long", 40000 / test::kScale + 13, 1234, (40000 / test::kScale + 13) * 48 / 47, 32767},
+    // Waves that grow by a few samples are resampled in their own buffer: the outputs overwrite
+    // the samples behind the reading, across threads, and the taps past the end read the loop's
+    // start, overwritten long before.
+    {"long_in_place", 40000 / test::kScale + 13, 1234, 40000 / test::kScale + 20, 32767},
+    {"in_place_short_loop", 3000, 2995, 3005, 32767},  // the taps go round the loop many times
+    {"in_place_grown_most", 3000, 100, 3024, 32767},
+    {"grown_past_in_place", 3000, 100, 3060, 32767},
 };
 INSTANTIATE_TEST_SUITE_P(Waves, ResampleExact, ::testing::ValuesIn(kResampleCases),
                          [](const auto& p) { return std::string(p.param.name); });
