@@ -237,16 +237,14 @@ resample_source lay_out(const CMonoWave& wave, std::uint32_t newlength,
     return source;
 }
 
-}  // namespace
-
 // Resampling in place: the outputs overwrite the wave's own buffer, so the source needs no copy
 // (half the memory, and none of the fresh pages that the machine is slow to hand out). The AVX-512
-// kernel reads each source sample once, in order, converting it, and has read every sample up
-// to an output's position + 117 before it writes the output: when no output lies more than
-// kInPlaceDrift samples past its position (the wave grows by at most that much), no sample is
-// overwritten before its thread has read it. A thread reads at most 124 samples below its first
-// output and above its last one; what its neighbours overwrite there, and the loop's first
-// samples, which the taps past the end read, are copied before the threads start.
+// kernel reads each source sample once, in order, converting it, and before it writes an
+// output it has read every sample up to some 115 past the output's position: when no output
+// lies more than kInPlaceDrift samples past its position (the wave grows by at most that much),
+// no sample is overwritten before its thread has read it. A thread reads at most 124 samples below
+// its first output and above its last one; what its neighbours overwrite there, and the loop's
+// first samples, which the taps past the end read, are copied before the threads start.
 constexpr std::uint32_t kInPlaceDrift = 24;
 constexpr std::int64_t kInPlaceMargin = 128;
 
@@ -285,8 +283,9 @@ void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned t
         view.below = copy(copies[2 * t], view.below_begin, view.live_begin);
         view.above = copy(copies[2 * t + 1], view.live_end, view.above_end);
     }
-    if (newlength > wave.samples.capacity())
+    if (newlength > wave.samples.capacity()) {
         wave.samples.reserve(std::size_t{newlength} + kPadRoom);
+    }
     wave.samples.resize(newlength);  // the entries past the old length are never read
     std::vector<resample_source> sources(ranges.threads);
     for (unsigned t = 0; t < ranges.threads; ++t) {
@@ -298,6 +297,8 @@ void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned t
     out.samples = wave.samples.data();
     run_split(kernel_for(resample_isa::avx512), sources, newlength, out, ranges);
 }
+
+}  // namespace
 
 void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
                         unsigned threads) {
