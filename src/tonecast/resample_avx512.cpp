@@ -313,11 +313,9 @@ bool load_group(converted_source& converted, const block_setup& b, int first, gr
     g.window = converted.window(i0[0], kWindow);
     if (g.window == nullptr) return false;
     g.first = i0[0];
-    alignas(64) std::int64_t offsets[kLanes];
-    for (int l = 0; l < kLanes; ++l) offsets[l] = i0[l] - i0[0];
-    g.offsets = _mm512_load_si512(offsets);
-    g.contiguous = true;
-    for (int l = 0; l < kLanes; ++l) g.contiguous = g.contiguous && offsets[l] == l;
+    g.offsets = _mm512_sub_epi64(_mm512_load_si512(i0), _mm512_set1_epi64(i0[0]));
+    g.contiguous =
+        _mm512_cmpeq_epi64_mask(g.offsets, _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0)) == 0xff;
     g.x = _mm512_load_pd(b.x + first);
     g.position = _mm512_load_pd(b.first + first);
     g.distance = _mm512_sub_pd(g.position, g.x);
