@@ -177,22 +177,6 @@ void mend_group(adpcm_round& round, std::size_t first, std::uint32_t lanes,
     }
 }
 
-// The same, one piece alone, on the calling thread: for the few pieces left after the parallel
-// passes, whose mendings wait on one another in order.
-void mend_piece(adpcm_round& round, std::size_t p, adpcm_state state) {
-    round.start[p] = state;
-    std::size_t c = 0;
-    for (; c < round.checkpoints_per_piece; ++c) {
-        const std::size_t at = c * kCheckpointSamples;
-        if (at >= round.mended[p] && state == round.checkpoint(p, c)) break;
-        adpcm_encode_packed(round.samples + p * round.length + at,
-                            std::min(kCheckpointSamples, round.length - at), state,
-                            round.bytes.data() + p * (round.length / 2) + at / 2);
-    }
-    round.mended[p] = std::min(c * kCheckpointSamples, round.length);
-    round.mended_end[p] = c < round.checkpoints_per_piece ? round.end[p] : state;
-}
-
 // Runs `work(first)` for every group of the round, one thread each; the calling thread takes
 // the first group, and any group whose thread cannot start.
 template <typename Work>
@@ -242,9 +226,16 @@ adpcm_state settle_round(adpcm_round& round) {
             if (lanes != 0) mend_group(round, first, lanes, round.pass_starts.data() + first);
         });
     }
+    // The rest one piece after another, on the calling thread (one run alone goes without
+    // vectors, at one coder's speed).
     adpcm_state truth = round.mended_end[0];
     for (std::size_t p = 1; p < round.count; ++p) {
-        if (!(round.start[p] == truth)) mend_piece(round, p, truth);
+        if (!(round.start[p] == truth)) {
+            const std::size_t first = p / kAdpcmLanes * kAdpcmLanes;
+            adpcm_state starts[kAdpcmLanes];
+            starts[p - first] = truth;
+            mend_group(round, first, std::uint32_t{1} << (p - first), starts);
+        }
         truth = round.mended_end[p];
     }
     return truth;
