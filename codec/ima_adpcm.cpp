@@ -3,10 +3,15 @@
 #include <cassert>
 #include <cstdlib>
 
+#include "codec/ima_adpcm_step.h"
 #include "codec/ima_adpcm_tables.h"
 
 namespace {
 
+using ima_adpcm::encode_row;
+using ima_adpcm::encode_rows;
+using ima_adpcm::encode_step;
+using ima_adpcm::kEncodeRows;
 using ima_adpcm::kIndexTable;
 using ima_adpcm::kMaxStepIndex;
 using ima_adpcm::kPredictorMax;
@@ -31,21 +36,6 @@ void advance(adpcm_state& state, std::uint8_t code, std::int32_t diff) {
     state.step_index = index;
 }
 
-// What one step index decides for adpcm_encode_block. adpcm_encode's search subtracts step,
-// then step >> 1, then step >> 2 from |d| where it can; the magnitude it finds is therefore the
-// number of the sums of those parts that |d| reaches, the seven thresholds below in increasing
-// order, and each magnitude has one difference and one next step index.
-struct encode_row {
-    std::int32_t threshold[8];  // [0] is 0 and unused
-    std::int32_t diff[8];
-    std::int32_t next_index[8];
-    std::int32_t unused[8];  // 128 bytes: a row's address is one shift of the index
-};
-
-struct encode_rows {
-    encode_row row[kMaxStepIndex + 1];
-};
-
 constexpr encode_rows make_encode_rows() {
     encode_rows rows{};
     for (std::int32_t i = 0; i <= kMaxStepIndex; ++i) {
@@ -65,9 +55,11 @@ constexpr encode_rows make_encode_rows() {
     return rows;
 }
 
-constexpr encode_rows kEncodeRows = make_encode_rows();
-
 }  // namespace
+
+namespace ima_adpcm {
+constexpr encode_rows kEncodeRows = make_encode_rows();
+}  // namespace ima_adpcm
 
 std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
     assert(valid(state));
@@ -95,29 +87,6 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
     return code;
 }
 
-namespace {
-
-// One sample of adpcm_encode_block: the code, and the predictor and index moved on.
-inline std::uint8_t encode_step(std::int16_t sample, std::int32_t& predictor, std::int32_t& index) {
-    const encode_row& r = kEncodeRows.row[index];
-    std::int32_t d = sample - predictor;
-    const std::int32_t negative = d < 0;
-    d = negative ? -d : d;
-    // Seven independent comparisons, summed as a tree: the next sample waits for three
-    // additions, not for a chain of seven.
-    const std::int32_t low = (d >= r.threshold[1]) + (d >= r.threshold[2]);
-    const std::int32_t middle = (d >= r.threshold[3]) + (d >= r.threshold[4]);
-    const std::int32_t high = (d >= r.threshold[5]) + (d >= r.threshold[6]);
-    const std::int32_t magnitude = (low + middle) + (high + (d >= r.threshold[7]));
-    const std::int32_t diff = r.diff[magnitude];
-    predictor = negative ? predictor - diff : predictor + diff;
-    if (predictor > kPredictorMax) predictor = kPredictorMax;
-    if (predictor < kPredictorMin) predictor = kPredictorMin;
-    index = r.next_index[magnitude];
-    return static_cast<std::uint8_t>(negative << 3 | magnitude);
-}
-
-}  // namespace
 
 void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
                         std::uint8_t* codes) {

@@ -52,11 +52,17 @@ void write_container(CMonoWave& wave, std::int32_t encoding, strm::file& out, co
     const file_header header(container::kFileTag, container::kVersion, 1, out);
     const file_block block(container::kDataTag, out);
     const encoding_row row = row_for(encoding);
-    align_wave(wave, row.align);
+    // A resampling for IMA-ADPCM codes the samples as it makes them, where it can.
+    adpcm_pieces coded;
+    align_wave(wave, row.align, encoding == ENCODING_ADPCM ? &coded : nullptr);
     if (!loop_start_fits(encoding, wave.loopstart)) {
         fail("Loop start position is too large. ", output);
     }
-    row.encode(wave, out);
+    if (coded.count > 0) {
+        write_adpcm_coded(wave, out, coded);
+    } else {
+        row.encode(wave, out);
+    }
 }
 
 }  // namespace

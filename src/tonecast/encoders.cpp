@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "codec/ima_adpcm.h"
@@ -60,9 +61,7 @@ std::int8_t to_pcm8(std::int16_t s) {
 // PCM8 bytes go out through one fixed buffer on the stack: no allocation while writing.
 constexpr std::size_t kBufferBytes = 4096;
 
-// Samples between the checkpoints of a piece coded from a guessed state: where mending it may
-// find its coder agreeing with the true one.
-constexpr std::size_t kCheckpointSamples = 1024;
+constexpr std::size_t kCheckpointSamples = kAdpcmCheckpointSamples;
 
 // Pieces shorter than this are seldom worth their guess: on loud noise a coder from a wrong state
 // takes some 30,000 samples to meet the true one. A wave too short for two pieces is coded by one
@@ -241,6 +240,45 @@ adpcm_state settle_round(adpcm_round& round) {
     return truth;
 }
 
+// Sizes the round's records of each piece for its count (its bytes and checkpoints apart).
+void size_per_piece(adpcm_round& round) {
+    for (auto* v : {&round.end, &round.start, &round.mended_end, &round.pass_starts}) {
+        v->resize(round.count);
+    }
+    round.mended.assign(round.count, 0);
+    round.pass_lanes.resize((round.count + kAdpcmLanes - 1) / kAdpcmLanes);
+}
+
+// True when the resampling's pieces fit the wave and begin from its true start state.
+[[maybe_unused]] bool holds_start_of(const adpcm_pieces& coded, const CMonoWave& wave,
+                                     const adpcm_state& truth) {
+    const std::size_t checkpoints = coded.length / kCheckpointSamples;
+    return coded.length % kCheckpointSamples == 0 &&
+           std::uint64_t{coded.count} * coded.length <= wave.length &&
+           coded.bytes.size() == std::size_t{coded.count} * (coded.length / 2) &&
+           coded.checkpoints.size() == coded.count * checkpoints &&
+           coded.start.size() == coded.count && coded.end.size() == coded.count &&
+           coded.start[0] == truth;
+}
+
+// The round that the resampling's pieces are, as code_group would have left it; their records
+// move into it.
+adpcm_round round_of(adpcm_pieces& coded, const std::int16_t* samples) {
+    adpcm_round round;
+    round.samples = samples;
+    round.length = coded.length;
+    round.count = coded.count;
+    round.checkpoints_per_piece = coded.length / kCheckpointSamples;
+    round.bytes = std::move(coded.bytes);
+    round.checkpoints = std::move(coded.checkpoints);
+    size_per_piece(round);
+    round.start = std::move(coded.start);
+    round.end = std::move(coded.end);
+    round.mended_end = round.end;
+    coded.count = 0;
+    return round;
+}
+
 }  // namespace
 
 void write_pcm8(const CMonoWave& wave, strm::file& stream) {
@@ -280,8 +318,13 @@ void write_adpcm(const CMonoWave& wave, strm::file& stream) {
     write_adpcm_with(wave, stream, cores, kAdpcmPieceSamples);
 }
 
+void write_adpcm_coded(const CMonoWave& wave, strm::file& stream, adpcm_pieces& coded) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    write_adpcm_with(wave, stream, cores, kAdpcmPieceSamples, &coded);
+}
+
 void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned threads,
-                      std::uint32_t piece_samples) {
+                      std::uint32_t piece_samples, adpcm_pieces* coded) {
     assert(wave.loopstart % 8 == 0);
     assert((wave.length - wave.loopstart) % 8 == 0);
     assert(wave.samples.size() >= wave.length);
@@ -303,29 +346,35 @@ void write_adpcm_with(const CMonoWave& wave, strm::file& stream, unsigned thread
     // but the round's first; then every piece is mended, in parallel, from the state the piece
     // before it ended in, and last the pieces are checked in order (coders that once agree on the
     // state agree on every code after it). The bytes are those of one coder running through the
-    // wave; a rest too short for two pieces is coded by that one coder.
+    // wave; a rest too short for two pieces is coded by that one coder. Pieces the resampling
+    // coded make the first round, mended the same way.
     const std::int16_t* samples = wave.samples.data();
     const std::size_t length = wave.length;
+    std::size_t done = 0;
+    if (coded != nullptr && coded->count > 0) {
+        assert(holds_start_of(*coded, wave, state));
+        adpcm_round round = round_of(*coded, samples);
+        state = settle_round(round);
+        strm::write_bytes(stream, round.bytes.data(), round.bytes.size());
+        done = round.count * round.length;
+    }
+
+    const std::size_t rest = length - done;
     const std::size_t groups = std::max(1u, threads);
     const std::size_t shortest = std::min<std::size_t>(kMinPieceSamples, piece_samples);
     adpcm_round round;
     // Rounds of equal pieces of at most piece_samples each; what they leave, less than a word
-    // per piece and round, or a wave too short for two pieces, one coder codes after them.
-    round.count = std::min(groups * kAdpcmLanes, length / shortest);
+    // per piece and round, or a rest too short for two pieces, one coder codes after them.
+    round.count = std::min(groups * kAdpcmLanes, rest / shortest);
     std::size_t rounds = 0;
     if (round.count >= 2) {
-        rounds = (length + round.count * piece_samples - 1) / (round.count * piece_samples);
-        round.length = length / rounds / round.count / 8 * 8;
+        rounds = (rest + round.count * piece_samples - 1) / (round.count * piece_samples);
+        round.length = rest / rounds / round.count / 8 * 8;
         round.checkpoints_per_piece = (round.length + kCheckpointSamples - 1) / kCheckpointSamples;
         round.bytes.resize(round.count * (round.length / 2));
         round.checkpoints.resize(round.count * round.checkpoints_per_piece);
-        for (auto* v : {&round.end, &round.start, &round.mended_end, &round.pass_starts}) {
-            v->resize(round.count);
-        }
-        round.mended.resize(round.count);
-        round.pass_lanes.resize((round.count + kAdpcmLanes - 1) / kAdpcmLanes);
+        size_per_piece(round);
     }
-    std::size_t done = 0;
     for (std::size_t r = 0; r < rounds; ++r) {
         round.samples = samples + done;
         const adpcm_state start = state;

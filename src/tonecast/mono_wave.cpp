@@ -89,7 +89,7 @@ CMonoWave::CMonoWave(CWaveFile& file, const char* name) {
     if (!(rate >= 1.0 && rate < 4294967296.0)) fail("Invalid sample rate in ", name);
 }
 
-void align_wave(CMonoWave& wave, std::uint32_t align) {
+void align_wave(CMonoWave& wave, std::uint32_t align, adpcm_pieces* coded) {
     assert(align > 0);
     assert(wave.samples.size() >= wave.length);
     if (!wave.loop) {
@@ -121,7 +121,7 @@ void align_wave(CMonoWave& wave, std::uint32_t align) {
             too_long();
         }
         const double factor = static_cast<double>(newlooplen) / static_cast<double>(looplen);
-        resample_wave(wave, static_cast<std::uint32_t>(newlength));
+        resample_wave(wave, static_cast<std::uint32_t>(newlength), coded);
         wave.rate = factor * wave.rate;
         wave.length = static_cast<std::uint32_t>(newlength);
         wave.loopstart = static_cast<std::uint32_t>(newloopstart);

@@ -10,6 +10,7 @@
 #include <vector>
 
 class CWaveFile;
+struct adpcm_pieces;
 
 // Room that a wave's buffer keeps past its samples for align_wave's padding (less than one word
 // of at most 8 samples), so that padding does not move the whole buffer.
@@ -36,12 +37,15 @@ public:
 };
 
 // Makes the loop start and length (or, without a loop, the length) whole words of `align`
-// samples, resampling the whole wave when the loop length is not.
-void align_wave(CMonoWave& wave, std::uint32_t align);
+// samples, resampling the whole wave when the loop length is not. With `coded`, a resampling
+// may code the wave's samples into IMA-ADPCM as it makes them, for write_adpcm.
+void align_wave(CMonoWave& wave, std::uint32_t align, adpcm_pieces* coded = nullptr);
 
 // Replaces the samples by `newlength` samples interpolated over the old ones; changes only
-// `samples` (the caller sets `length`, `rate` and `loopstart`).
-void resample_wave(CMonoWave& wave, std::uint32_t newlength);
+// `samples` (the caller sets `length`, `rate` and `loopstart`). With `coded`, the new samples'
+// IMA-ADPCM codes go there where the processor lets the resampling make them on the way
+// (otherwise it is left with none).
+void resample_wave(CMonoWave& wave, std::uint32_t newlength, adpcm_pieces* coded = nullptr);
 
 // The value of the wave at the fractional position x >= 0: 200-tap sinc interpolation over
 // `source` (the wave's `length` samples), silence before the start and the loop after the end.

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "src/tonecast/encoders.h"
 #include "src/tonecast/mono_wave.h"
 #include "src/tonecast/sine.h"
 #include "wavefile/round16.h"
@@ -165,10 +166,19 @@ struct split {
     split(std::uint32_t count, unsigned wanted)
         : threads(std::max(1u, std::min(wanted, count))),
           chunk(static_cast<std::uint32_t>((std::uint64_t{count} + threads - 1) / threads)) {}
+    // Ranges of `piece` outputs but the last, which takes the rest: the pieces of a coding.
+    static split of_pieces(unsigned count, std::uint32_t piece) {
+        split s(0, 1);
+        s.threads = count;
+        s.chunk = piece;
+        return s;
+    }
     std::uint32_t begin(unsigned t, std::uint32_t count) const {
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, std::uint64_t{chunk} * t));
     }
-    std::uint32_t end(unsigned t, std::uint32_t count) const { return begin(t + 1, count); }
+    std::uint32_t end(unsigned t, std::uint32_t count) const {
+        return t + 1 == threads ? count : begin(t + 1, count);
+    }
 };
 
 // Runs the kernel over 0 ... count - 1 in the ranges of `split`, the first on the calling
@@ -195,6 +205,36 @@ void run_split(resample_kernel kernel, const std::vector<resample_source>& sourc
     }
     kernel(source(0), 0, ranges.end(0, count), out);
     for (std::thread& worker : pool) worker.join();
+}
+
+// A coding during the resampling (resample_coding) gives each thread a piece of at least this
+// many outputs: shorter ones are not worth the mending that follows.
+constexpr std::uint32_t kLeastCodedPiece = 65536;
+
+// The coding of the outputs into IMA-ADPCM while they are made, one piece per thread, where the
+// AVX-512 variant runs; its records go to `coded`. Returns the split of the outputs into those
+// pieces, or the usual split when there is no coding.
+split plan_coding(std::uint32_t newlength, resample_isa isa, unsigned threads,
+                  adpcm_pieces* coded, resample_coding& coding) {
+    const split usual(newlength, threads);
+    if (coded == nullptr) return usual;
+    *coded = adpcm_pieces();
+    const std::uint32_t per_piece = newlength / usual.threads;
+    const std::uint32_t piece = per_piece - per_piece % kAdpcmCheckpointSamples;
+    if (kernel_for(isa) != resample_avx512 || piece < kLeastCodedPiece) return usual;
+    coded->length = piece;
+    coded->count = usual.threads;
+    coded->bytes.resize(std::size_t{coded->count} * (piece / 2));
+    coded->checkpoints.resize(std::size_t{coded->count} * (piece / kAdpcmCheckpointSamples));
+    coded->start.resize(coded->count);
+    coded->end.resize(coded->count);
+    coding.piece_length = piece;
+    coding.checkpoint_samples = kAdpcmCheckpointSamples;
+    coding.bytes = coded->bytes.data();
+    coding.checkpoints = coded->checkpoints.data();
+    coding.start = coded->start.data();
+    coding.end = coded->end.data();
+    return split::of_pieces(usual.threads, piece);
 }
 
 // Waves shorter than this many outputs per thread are not worth a thread's start.
@@ -253,11 +293,13 @@ bool in_place_possible(const CMonoWave& wave, std::uint32_t newlength, resample_
            newlength >= wave.length && newlength - wave.length <= kInPlaceDrift;
 }
 
-void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned threads) {
+void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned threads,
+                            adpcm_pieces* coded) {
     const std::int64_t length = wave.length;
     const std::int64_t loopstart = wave.loopstart;
     const std::int64_t looplen = loop_length(wave);
-    const split ranges(newlength, threads);
+    resample_coding coding;
+    const split ranges = plan_coding(newlength, resample_isa::avx512, threads, coded, coding);
     // Copies first: the loop's start, and around each range what the ranges beside it overwrite.
     const std::vector<std::int16_t> loop(
         wave.samples.begin() + loopstart,
@@ -295,19 +337,21 @@ void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned t
     }
     resample_output out;
     out.samples = wave.samples.data();
+    if (coding.piece_length > 0) out.coding = &coding;
     run_split(kernel_for(resample_isa::avx512), sources, newlength, out, ranges);
 }
 
 }  // namespace
 
 void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
-                        unsigned threads) {
+                        unsigned threads, adpcm_pieces* coded) {
+    if (coded != nullptr) *coded = adpcm_pieces();
     if (newlength == 0) {
         wave.samples.clear();
         return;
     }
     if (in_place_possible(wave, newlength, isa)) {
-        resample_in_place_with(wave, newlength, threads);
+        resample_in_place_with(wave, newlength, threads, coded);
         return;
     }
     std::vector<std::int16_t> padded;  // the one copy of the source
@@ -321,9 +365,12 @@ void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa i
         wave.samples.reserve(std::size_t{newlength} + kPadRoom);
     }
     wave.samples.resize(newlength);
+    resample_coding coding;
+    const split ranges = plan_coding(newlength, isa, threads, coded, coding);
     resample_output out;
     out.samples = wave.samples.data();
-    run_split(kernel_for(isa), sources, newlength, out, split(newlength, threads));
+    if (coding.piece_length > 0) out.coding = &coding;
+    run_split(kernel_for(isa), sources, newlength, out, ranges);
 }
 
 void resample_sums_with(const CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
@@ -336,8 +383,8 @@ void resample_sums_with(const CMonoWave& wave, std::uint32_t newlength, resample
     kernel_for(isa)(source, 0, newlength, out);
 }
 
-void resample_wave(CMonoWave& wave, std::uint32_t newlength) {
+void resample_wave(CMonoWave& wave, std::uint32_t newlength, adpcm_pieces* coded) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned threads = std::min(cores, std::max(1u, newlength / kOutputsPerThread));
-    resample_wave_with(wave, newlength, resample_best_isa(), threads);
+    resample_wave_with(wave, newlength, resample_best_isa(), threads, coded);
 }

@@ -13,7 +13,10 @@
 
 #include <cstdint>
 
+#include "codec/ima_adpcm.h"
+
 class CMonoWave;
+struct adpcm_pieces;
 
 // pi as the interpolation uses it.
 constexpr double kSincPi = 3.141592653589793;
@@ -56,11 +59,28 @@ struct resample_source {
     const resample_in_place* in_place = nullptr;
 };
 
+// IMA-ADPCM coding of the outputs as the AVX-512 variant makes them, on the integer units that
+// its loop leaves idle (see adpcm_pieces): piece p is outputs p * piece_length ... (p + 1) *
+// piece_length - 1, coded by the thread whose range starts there, from the true state for piece
+// 0 (predictor 0, the start index its first sample asks for) and from predictor 0, step index 0
+// for the others. Plain pointers: the variants' files see no library containers.
+struct resample_coding {
+    std::uint32_t piece_length = 0;       // a multiple of checkpoint_samples, itself of 8
+    std::uint32_t checkpoint_samples = 0;
+    unsigned char* bytes = nullptr;       // piece p's codes from bytes + p * piece_length / 2
+    adpcm_state* checkpoints = nullptr;   // piece p's state before each checkpoint's samples,
+                                          // from checkpoints + p * piece_length / checkpoint_samples
+    adpcm_state* start = nullptr;         // per piece, the state its coding began from
+    adpcm_state* end = nullptr;           // per piece, the state its coding ended in
+};
+
 // Where a variant puts its results: the rounded output samples, or, for the tests that compare
 // each variant's arithmetic bit for bit with the literal formula, the sums before rounding.
 struct resample_output {
     std::int16_t* samples = nullptr;
     double* sums = nullptr;  // used instead of samples when set
+    // Set with samples: the variant codes the pieces that start at its range's first output.
+    const resample_coding* coding = nullptr;
 };
 
 // Output samples begin ... end - 1 of a resampling, into index begin ... end - 1 of out.
@@ -90,9 +110,9 @@ resample_isa resample_best_isa();
 const char* resample_isa_name(resample_isa isa);
 
 // resample_wave with a chosen variant and number of threads (at least 1). The result does not
-// depend on either.
+// depend on either; whether `coded` gets the codes does.
 void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
-                        unsigned threads);
+                        unsigned threads, adpcm_pieces* coded = nullptr);
 
 // The sums before rounding of the `newlength` outputs that resample_wave_with would give, into
 // sums[0 ... newlength - 1]; the wave is left as it is.
