@@ -207,6 +207,8 @@ void run_split(resample_kernel kernel, const std::vector<resample_source>& sourc
     for (std::thread& worker : pool) worker.join();
 }
 
+constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+
 // A coding during the resampling (resample_coding) gives each thread a piece of at least this
 // many outputs: shorter ones are not worth the mending that follows.
 constexpr std::uint32_t kLeastCodedPiece = 65536;
@@ -224,7 +226,12 @@ split plan_coding(std::uint32_t newlength, resample_isa isa, unsigned threads,
     if (kernel_for(isa) != resample_avx512 || piece < kLeastCodedPiece) return usual;
     coded->length = piece;
     coded->count = usual.threads;
-    coded->bytes.resize(std::size_t{coded->count} * (piece / 2));
+    // Room in whole 2 MB units: the program's allocator backs such blocks with huge pages, which
+    // a fresh process here gets some four times faster than the small pages of a 1.4 MB block
+    // (2 ms of a 60 s wave's conversion).
+    const std::size_t bytes = std::size_t{coded->count} * (piece / 2);
+    coded->bytes.reserve((bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes);
+    coded->bytes.resize(bytes);
     coded->checkpoints.resize(std::size_t{coded->count} * (piece / kAdpcmCheckpointSamples));
     coded->start.resize(coded->count);
     coded->end.resize(coded->count);
