@@ -87,7 +87,6 @@ std::uint8_t adpcm_encode(std::int16_t sample, adpcm_state& state) {
     return code;
 }
 
-
 void adpcm_encode_block(const std::int16_t* samples, std::size_t count, adpcm_state& state,
                         std::uint8_t* codes) {
     assert(valid(state));

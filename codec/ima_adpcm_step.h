@@ -32,8 +32,9 @@ struct encode_rows {
 extern const encode_rows kEncodeRows;
 
 // One sample: the code, and the predictor and index moved on.
-static inline __attribute__((always_inline)) std::uint8_t encode_step(std::int16_t sample, std::int32_t& predictor,
-                                       std::int32_t& index) {
+static inline __attribute__((always_inline)) std::uint8_t encode_step(std::int16_t sample,
+                                                                      std::int32_t& predictor,
+                                                                      std::int32_t& index) {
     const encode_row& r = kEncodeRows.row[index];
     std::int32_t d = sample - predictor;
     const std::int32_t negative = d < 0;

@@ -216,8 +216,8 @@ constexpr std::uint32_t kLeastCodedPiece = 65536;
 // The coding of the outputs into IMA-ADPCM while they are made, one piece per thread, where the
 // AVX-512 variant runs; its records go to `coded`. Returns the split of the outputs into those
 // pieces, or the usual split when there is no coding.
-split plan_coding(std::uint32_t newlength, resample_isa isa, unsigned threads,
-                  adpcm_pieces* coded, resample_coding& coding) {
+split plan_coding(std::uint32_t newlength, resample_isa isa, unsigned threads, adpcm_pieces* coded,
+                  resample_coding& coding) {
     const split usual(newlength, threads);
     if (coded == nullptr) return usual;
     *coded = adpcm_pieces();

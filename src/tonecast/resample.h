@@ -65,13 +65,13 @@ struct resample_source {
 // 0 (predictor 0, the start index its first sample asks for) and from predictor 0, step index 0
 // for the others. Plain pointers: the variants' files see no library containers.
 struct resample_coding {
-    std::uint32_t piece_length = 0;       // a multiple of checkpoint_samples, itself of 8
+    std::uint32_t piece_length = 0;  // a multiple of checkpoint_samples, itself of 8
     std::uint32_t checkpoint_samples = 0;
-    unsigned char* bytes = nullptr;       // piece p's codes from bytes + p * piece_length / 2
-    adpcm_state* checkpoints = nullptr;   // piece p's state before each checkpoint's samples,
-                                          // from checkpoints + p * piece_length / checkpoint_samples
-    adpcm_state* start = nullptr;         // per piece, the state its coding began from
-    adpcm_state* end = nullptr;           // per piece, the state its coding ended in
+    unsigned char* bytes = nullptr;      // piece p's codes from bytes + p * piece_length / 2
+    adpcm_state* checkpoints = nullptr;  // piece p's state before each checkpoint's samples,
+                                         // from checkpoints + p * piece_length / checkpoint_samples
+    adpcm_state* start = nullptr;        // per piece, the state its coding began from
+    adpcm_state* end = nullptr;          // per piece, the state its coding ended in
 };
 
 // Where a variant puts its results: the rounded output samples, or, for the tests that compare

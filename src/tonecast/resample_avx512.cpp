@@ -421,8 +421,8 @@ public:
         first_ = begin;
         next_ = begin;
         stop_ = begin + c->piece_length;
-        checkpoints_ = c->checkpoints +
-                       std::size_t{piece_} * (c->piece_length / c->checkpoint_samples);
+        checkpoints_ =
+            c->checkpoints + std::size_t{piece_} * (c->piece_length / c->checkpoint_samples);
         bytes_ = c->bytes + std::size_t{piece_} * (c->piece_length / 2);
     }
 

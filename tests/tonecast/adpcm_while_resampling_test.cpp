@@ -72,8 +72,8 @@ TEST(AdpcmWhileResampling, GivesTheWritersBytesOnEverySplit) {
         {100000, 100000, 2, 0},  // pieces too short to be worth their mending
     };
     for (const SplitCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.length << " -> " << c.newlength << " on "
-                                        << c.threads << " threads");
+        SCOPED_TRACE(testing::Message()
+                     << c.length << " -> " << c.newlength << " on " << c.threads << " threads");
         CMonoWave coded_wave;
         fill(coded_wave, c.length, c.length);
         adpcm_pieces coded;
