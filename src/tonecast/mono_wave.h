@@ -43,8 +43,8 @@ void align_wave(CMonoWave& wave, std::uint32_t align, adpcm_pieces* coded = null
 
 // Replaces the samples by `newlength` samples interpolated over the old ones; changes only
 // `samples` (the caller sets `length`, `rate` and `loopstart`). With `coded`, the new samples'
-// IMA-ADPCM codes go there where the processor lets the resampling make them on the way
-// (otherwise it is left with none).
+// IMA-ADPCM codes go there where the resampling can make them on the way: with AVX-512, in the
+// wave's own buffer (a wave grown by a few samples); otherwise it is left with none.
 void resample_wave(CMonoWave& wave, std::uint32_t newlength, adpcm_pieces* coded = nullptr);
 
 // The value of the wave at the fractional position x >= 0: 200-tap sinc interpolation over

@@ -213,17 +213,17 @@ constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 // many outputs: shorter ones are not worth the mending that follows.
 constexpr std::uint32_t kLeastCodedPiece = 65536;
 
-// The coding of the outputs into IMA-ADPCM while they are made, one piece per thread, where the
-// AVX-512 variant runs; its records go to `coded`. Returns the split of the outputs into those
-// pieces, or the usual split when there is no coding.
-split plan_coding(std::uint32_t newlength, resample_isa isa, unsigned threads, adpcm_pieces* coded,
+// The coding of the outputs into IMA-ADPCM while the AVX-512 variant makes them in place, one
+// piece per thread; its records go to `coded`. Returns the split of the outputs into those
+// pieces, or the usual split when there is no coding. (From a copy of the source the codes would
+// come on top of the copy: memory that the in-place resampling leaves room for.)
+split plan_coding(std::uint32_t newlength, unsigned threads, adpcm_pieces* coded,
                   resample_coding& coding) {
     const split usual(newlength, threads);
     if (coded == nullptr) return usual;
-    *coded = adpcm_pieces();
     const std::uint32_t per_piece = newlength / usual.threads;
     const std::uint32_t piece = per_piece - per_piece % kAdpcmCheckpointSamples;
-    if (kernel_for(isa) != resample_avx512 || piece < kLeastCodedPiece) return usual;
+    if (piece < kLeastCodedPiece) return usual;
     coded->length = piece;
     coded->count = usual.threads;
     // Room in whole 2 MB units: the program's allocator backs such blocks with huge pages, which
@@ -306,7 +306,7 @@ void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned t
     const std::int64_t loopstart = wave.loopstart;
     const std::int64_t looplen = loop_length(wave);
     resample_coding coding;
-    const split ranges = plan_coding(newlength, resample_isa::avx512, threads, coded, coding);
+    const split ranges = plan_coding(newlength, threads, coded, coding);
     // Copies first: the loop's start, and around each range what the ranges beside it overwrite.
     const std::vector<std::int16_t> loop(
         wave.samples.begin() + loopstart,
@@ -344,7 +344,7 @@ void resample_in_place_with(CMonoWave& wave, std::uint32_t newlength, unsigned t
     }
     resample_output out;
     out.samples = wave.samples.data();
-    if (coding.piece_length > 0) out.coding = &coding;
+    out.coding = coding.piece_length > 0 ? &coding : nullptr;
     run_split(kernel_for(resample_isa::avx512), sources, newlength, out, ranges);
 }
 
@@ -372,12 +372,9 @@ void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa i
         wave.samples.reserve(std::size_t{newlength} + kPadRoom);
     }
     wave.samples.resize(newlength);
-    resample_coding coding;
-    const split ranges = plan_coding(newlength, isa, threads, coded, coding);
     resample_output out;
     out.samples = wave.samples.data();
-    if (coding.piece_length > 0) out.coding = &coding;
-    run_split(kernel_for(isa), sources, newlength, out, ranges);
+    run_split(kernel_for(isa), sources, newlength, out, split(newlength, threads));
 }
 
 void resample_sums_with(const CMonoWave& wave, std::uint32_t newlength, resample_isa isa,

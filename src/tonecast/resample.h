@@ -59,11 +59,11 @@ struct resample_source {
     const resample_in_place* in_place = nullptr;
 };
 
-// IMA-ADPCM coding of the outputs as the AVX-512 variant makes them, on the integer units that
-// its loop leaves idle (see adpcm_pieces): piece p is outputs p * piece_length ... (p + 1) *
-// piece_length - 1, coded by the thread whose range starts there, from the true state for piece
-// 0 (predictor 0, the start index its first sample asks for) and from predictor 0, step index 0
-// for the others. Plain pointers: the variants' files see no library containers.
+// IMA-ADPCM coding of the outputs as the AVX-512 variant makes them in place, on the integer
+// units that its loop leaves idle (see adpcm_pieces): piece p is outputs p * piece_length ... (p +
+// 1) * piece_length - 1, coded by the thread whose range starts there, from the true state for
+// piece 0 (predictor 0, the start index its first sample asks for) and from predictor 0, step index
+// 0 for the others. Plain pointers: the variants' files see no library containers.
 struct resample_coding {
     std::uint32_t piece_length = 0;  // a multiple of checkpoint_samples, itself of 8
     std::uint32_t checkpoint_samples = 0;
@@ -110,7 +110,7 @@ resample_isa resample_best_isa();
 const char* resample_isa_name(resample_isa isa);
 
 // resample_wave with a chosen variant and number of threads (at least 1). The result does not
-// depend on either; whether `coded` gets the codes does.
+// depend on either; whether `coded` gets the codes does (only a resampling in place codes).
 void resample_wave_with(CMonoWave& wave, std::uint32_t newlength, resample_isa isa,
                         unsigned threads, adpcm_pieces* coded = nullptr);
 
