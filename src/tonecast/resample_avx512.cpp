@@ -525,11 +525,10 @@ void resample_avx512(const resample_source& source, std::uint32_t begin, std::ui
         const auto code = [&]() __attribute__((always_inline)) { coder.step(i); };
         if (!p.vector) {
             // Outputs more than two source samples apart: only a strong shrinking does that,
-            // never a resampling in place (it lengthens the wave).
+            // never a resampling in place (it lengthens the wave), the only one that codes.
             assert(source.in_place == nullptr);
             early();
             late();
-            for (int j = 0; j < kBlock / 2; ++j) code();
             resample_portable(source, static_cast<std::uint32_t>(i), block_end, out);
             continue;
         }
